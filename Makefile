@@ -1,0 +1,35 @@
+# Orvale Viewer - the two commands that do everything: `make run` and `make test`.
+.PHONY: all deps build run test test-unit assets bench clean
+
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= 2
+
+all: build
+
+# Installs the Debian packages the build, the tests and the tools need.
+deps:
+	@tools/install_deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_WERROR=ON
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Opens the viewer on the sample stereo pictures (or the current folder until
+# they exist). Without a display it runs under Xvfb and saves a screenshot.
+run: build
+	@tools/run_viewer.sh $(BUILD)/orvale-viewer
+
+# Every test: unit and end-to-end in the normal build, then the unit tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: build
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALE_SANITIZE=ON -DORVALE_WERROR=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+
+test-unit: build
+	ctest --test-dir $(BUILD) --output-on-failure -L unit
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,83 @@
+// shell.cpp - the window, the message loop and the routing of messages.
+#include "app/shell.h"
+
+#include "folder/folder_list.h"
+#include "render/frame.h"
+#include "viewer/update_and_draw.h"
+#include "viewer/viewer_state.h"
+
+enum
+{
+    kThumbTimerId = 13,
+    kThumbTimerPeriodMs = 10,
+    kToolbarBandRows = 84,  // client rows 0 to 83 belong to the toolbar band
+};
+
+CViewer gViewer;
+
+int RunViewer()
+{
+    // The program has no options: the command line is never read, and the
+    // window always starts maximised whatever the desktop asked for.
+    PlatWindow* window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
+    if (!window)
+        return 0;
+    windowDC = PlatGetDC(window);
+    PlatShowMaximized(window);
+    PlatSetTimer(window, kThumbTimerId, kThumbTimerPeriodMs);
+
+    PlatMessage msg;
+    while (PlatGetMessage(&msg) > 0)
+        PlatDispatchMessage(&msg);
+    return 0;
+}
+
+void OnButtonUp(CViewer* viewer, int32_t x, int32_t y)
+{
+    viewer->listDrag = 0;
+    viewer->barDrag = 0;
+    viewer->panDrag = 0;
+    bool atPress = x == viewer->pressPos.x && y == viewer->pressPos.y;
+    bool outsideBand = !viewer->toolbarShown || y >= kToolbarBandRows;
+    if (atPress && !viewer->toolbarClickPending && outsideBand)
+        viewer->clickPos = {x, y};
+}
+
+PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, PlatLParam lParam)
+{
+    CViewer* viewer = &gViewer;
+    bool always = false;
+    switch (message)
+    {
+    case WM_DESTROY:
+        PlatPostQuitMessage(0);
+        break;
+    case WM_MOVE:
+    case WM_SIZE:
+    case WM_PAINT:
+        always = true;
+        break;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE)
+            PlatPostQuitMessage(0);
+        break;
+    case WM_LBUTTONUP:
+        OnButtonUp(viewer, PlatLParamX(lParam), PlatLParamY(lParam));
+        always = true;
+        break;
+    default:
+        break;
+    }
+    if (always || viewer->redraw)
+    {
+        viewer->redraw = 0;
+        UpdateAndDraw(viewer, window);
+    }
+    return PlatDefWindowProc(window, message, wParam, lParam);
+}
+
+void TeardownViewer(CViewer* viewer)
+{
+    ClearFolder(&viewer->folder);
+    Release(&viewer->frame);
+}

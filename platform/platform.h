@@ -1,0 +1,187 @@
+// platform.h - the only door from Orvale Viewer to the operating system.
+//
+// The viewer core speaks the Windows message vocabulary (WM_PAINT, WM_TIMER ...
+// with the Windows numbers and the Windows packing of wParam and lParam); a
+// window host translates its native events into exactly these messages. Every
+// other service (folders, files, drives, the program's path, opening a page)
+// is a plain function here. Names are UTF-16 throughout; backends convert at
+// their edge.
+//
+// Backends:
+//   platform/sdl/       window host on SDL2
+//   platform/headless/  scripted window host for unit tests
+//   platform/posix/     every non-window service on POSIX systems
+// The build picks one window host; nothing above this header includes a
+// backend's header.
+//
+// [SECTION] Types and message numbers
+// [SECTION] Window host
+// [SECTION] Folders and files
+// [SECTION] Drives, program path, opening documents
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// [SECTION] Types and message numbers
+
+struct PlatWindow;  // a top-level window (HWND on Windows)
+struct PlatDC;      // where frames are presented (the window's private DC)
+
+typedef uintptr_t PlatWParam;
+typedef intptr_t PlatLParam;
+typedef intptr_t PlatResult;
+
+struct PlatRect
+{
+    int32_t left, top, right, bottom;
+};
+
+struct PlatPoint
+{
+    int32_t x, y;
+};
+
+struct PlatMessage
+{
+    PlatWindow* window;
+    uint32_t message;
+    PlatWParam wParam;
+    PlatLParam lParam;
+};
+
+typedef PlatResult (*PlatWindowProc)(PlatWindow* window, uint32_t message, PlatWParam wParam,
+                                     PlatLParam lParam);
+
+// Message numbers are the Windows ones; the guards let a Windows backend include
+// <windows.h> beside this header.
+#ifndef WM_DESTROY
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_MOUSEWHEEL 0x020A
+#define MK_LBUTTON 0x0001
+#define VK_ESCAPE 0x1B
+#define WHEEL_DELTA 120
+#endif
+
+#ifndef DRIVE_UNKNOWN
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+#endif
+
+// The separator of path components in the names this platform hands out.
+#ifdef _WIN32
+#define PLAT_PATH_SEPARATOR u'\\'
+#else
+#define PLAT_PATH_SEPARATOR u'/'
+#endif
+
+// Packs two signed 16-bit client coordinates the way Windows packs lParam.
+inline PlatLParam PlatMakeLParam(int32_t x, int32_t y)
+{
+    return (PlatLParam)(uint32_t)(((uint32_t)(uint16_t)x) | ((uint32_t)(uint16_t)y << 16));
+}
+// Reads the signed x of a packed position (GET_X_LPARAM).
+inline int32_t PlatLParamX(PlatLParam lParam) { return (int16_t)(uint16_t)(lParam & 0xFFFF); }
+// Reads the signed y of a packed position (GET_Y_LPARAM).
+inline int32_t PlatLParamY(PlatLParam lParam) { return (int16_t)(uint16_t)((lParam >> 16) & 0xFFFF); }
+// Reads the signed wheel delta from the high word of wParam.
+inline int32_t PlatWheelDelta(PlatWParam wParam) { return (int16_t)(uint16_t)((wParam >> 16) & 0xFFFF); }
+
+// [SECTION] Window host
+
+// Creates the program's one window, hidden, with the given title and the hand
+// cursor over the whole client area. Returns null when no window can be made.
+PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc);
+// Shows the window maximised; the host delivers WM_SIZE, WM_MOVE and WM_PAINT.
+void PlatShowMaximized(PlatWindow* window);
+// Returns the window's presentation target; taken once and kept for the run.
+PlatDC* PlatGetDC(PlatWindow* window);
+// Starts a message timer: WM_TIMER(id) about every periodMs, delivered only
+// when no other message waits.
+void PlatSetTimer(PlatWindow* window, uintptr_t id, uint32_t periodMs);
+// Waits for the next message. Returns >0 for a message, 0 for the quit message
+// (its exit code in wParam), -1 on an error.
+int PlatGetMessage(PlatMessage* msg);
+// Hands a message to its window's procedure and returns what it answered.
+PlatResult PlatDispatchMessage(const PlatMessage* msg);
+// Does what the system does by default with a message (WM_CLOSE destroys the
+// window and sends WM_DESTROY; everything else is accepted and ignored).
+PlatResult PlatDefWindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam,
+                             PlatLParam lParam);
+// Posts the quit message that ends the message loop.
+void PlatPostQuitMessage(int exitCode);
+// Reads the client rectangle: left and top 0, right and bottom the size.
+void PlatGetClientRect(PlatWindow* window, PlatRect* rect);
+// Converts a client point to screen coordinates.
+void PlatClientToScreen(PlatWindow* window, PlatPoint* point);
+// Converts a screen point to client coordinates.
+void PlatScreenToClient(PlatWindow* window, PlatPoint* point);
+// Copies a bottom-up 32-bit 0x00RRGGBB picture of width x height pixels to the
+// client area's top-left corner, pixel for pixel. Its first row is the bottom
+// client row. Rows follow each other without padding.
+void PlatPresent(PlatDC* dc, int32_t width, int32_t height, const uint32_t* bits);
+// Releases whatever the host holds at process exit.
+void PlatShutdown();
+
+// [SECTION] Folders and files
+
+// A directory listing in the order NTFS would report it.
+struct PlatFolderScan;
+
+struct PlatFolderItem
+{
+    const char16_t* name;  // bare name, NUL-terminated, valid until the next call
+    uint8_t isDir;
+};
+
+// Reads the absolute path of the current folder into buffer (capacity code
+// units, terminator included). Returns 1 on success; 0 when it fails or does
+// not fit, leaving buffer empty.
+int PlatGetCurrentFolder(char16_t* buffer, int32_t capacity);
+// Changes the current folder (absolute, or relative to the current one).
+// Returns 0 on success, -1 on failure.
+int PlatChangeFolder(const char16_t* path);
+// Starts listing the current folder: "." and ".." first (no ".." at the root),
+// then the names ordered by their upper-cased UTF-16 code units. Returns null
+// when the folder cannot be read.
+PlatFolderScan* PlatScanFolder();
+// Fetches the next item. Returns 1 with item filled, 0 when none is left.
+int PlatNextItem(PlatFolderScan* scan, PlatFolderItem* item);
+// Ends a listing and frees it.
+void PlatEndScan(PlatFolderScan* scan);
+// Reads a whole file, named relative to the current folder, into a new buffer
+// that the caller frees with free(). Returns 1 on success; 0 when the file
+// cannot be opened or read or holds 2 GiB or more (bytes null, length 0).
+int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
+// Detects a picture format from a file's contents: FreeImage's format number,
+// or -1 (FIF_UNKNOWN) when the contents are no picture it knows.
+int PlatDetectImageFormat(const char16_t* name);
+
+// [SECTION] Drives, program path, opening documents
+
+// Returns the DRIVE_* type of drive letter A + index (index 0 to 25).
+int PlatGetDriveType(int index);
+// Makes drive number (1 = A ... 26 = Z) current: the folder last visited on it,
+// its root the first time. Returns 0 on success, -1 on failure.
+int PlatChangeDrive(int driveNumber);
+// Writes the full path of the running program into buffer (capacity code
+// units, terminator included). Returns its length, 0 on failure.
+int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity);
+// Opens a document or web address with the desktop's default program, without
+// waiting for it. Failures are silent.
+void PlatOpenDocument(const char16_t* pathOrAddress);

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing need, and
+# only those that are missing. Works as root, or through sudo for a user.
+set -eu
+
+PACKAGES="
+cmake g++ make pkg-config
+libsdl2-dev libfreeimage-dev libgtest-dev libbenchmark-dev
+xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then
+    SUDO=""
+elif command -v sudo >/dev/null 2>&1; then
+    SUDO="sudo"
+else
+    echo "Missing packages:$missing; run this as root or install sudo." >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing
