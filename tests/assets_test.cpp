@@ -60,14 +60,21 @@ TEST(UnicodeFont, CapitalsAndDigitsStandOnBitThreeAndReachBitTwelve)
 
 TEST(UnicodeFont, LowerCaseAndDescendersKeepTheirLines)
 {
-    // Unifont's x-height is eight rows: lower case without ascenders tops out
-    // at bit 10 and sits on bit 3.
+    // Lower case without ascenders sits on bit 3 and reaches bit 9;
+    // ascenders reach the height of the capitals.
     for (const char16_t* p = u"acemnorsuvwxzавгежзиклмнопстхчшыьэюя"; *p; ++p)
     {
         int low, high;
         InkRange(*p, &low, &high);
         EXPECT_EQ(low, 3) << (int)*p;
-        EXPECT_EQ(high, 10) << (int)*p;
+        EXPECT_EQ(high, 9) << (int)*p;
+    }
+    for (const char16_t* p = u"bdhkl"; *p; ++p)
+    {
+        int low, high;
+        InkRange(*p, &low, &high);
+        EXPECT_EQ(low, 3) << (int)*p;
+        EXPECT_EQ(high, 12) << (int)*p;
     }
     for (const char16_t* p = u"gjpqyруф"; *p; ++p)
     {

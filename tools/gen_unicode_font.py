@@ -17,9 +17,13 @@ ideograph is 15 columns and 16 line pairs, about the height of two capitals.
 Vertical: Unifont draws capitals on rows 4..13 (row 0 at the top) with the
 baseline under row 13, lower case from row 6, and descenders on rows 14..15.
   - Alphabetic scripts: row r goes to bit 16 - r, which puts capitals and digits
-    on bits 3..12 and the x-height on bit 10 (Unifont's lower case is 8 rows,
-    one more than the 7 of bits 3..9). Descenders are lengthened by one line
-    pair so that they reach bit 0: row 14 fills bits 2 and 1, row 15 bit 0.
+    on bits 3..12. Unifont's lower case is 8 rows high, one more than the 7 of
+    bits 3..9, so in a lower-case letter drawn on the x-height two neighbouring
+    rows of rows 6..13 are merged into one (the pair that changes the fewest
+    pixels, mostly two equal rows of a stem or a bowl side) and the rows above
+    move down one: lower case then reaches bit 9 and ascenders bit 12.
+    Descenders are lengthened by one line pair so that they reach bit 0: the
+    first row under the baseline fills bits 2 and 1, the second bit 0.
     Row 0 has no bit of its own; the few glyphs that ink it (accents over
     capitals such as U+0401, whose dots are two rows high) have it merged into
     row 1, so no ink is lost and the baseline stays on bit 3.
@@ -46,6 +50,7 @@ reuse columns already there; every column of the table belongs to some glyph.
 """
 import os
 import sys
+import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import asset_writer  # noqa: E402
@@ -119,6 +124,23 @@ def read_hex(path):
     return glyphs
 
 
+def is_lower_with_x_height(u, rows):
+    """Tells whether u is a lower-case letter drawn on Unifont's x-height."""
+    return unicodedata.category(chr(u)) == "Ll" and rows[6] != 0 and rows[13] != 0 and rows[0] == 0
+
+
+def merge_x_height_rows(rows):
+    """Returns the 15 rows left after merging two neighbours of rows 6..13.
+
+    The pair that changes the fewest pixels when merged goes, nearest the
+    middle on a tie: usually two equal rows of a stem or a bowl side.
+    """
+    def cost(a):
+        return (bin(rows[a] ^ rows[a + 1]).count("1"), abs(2 * a + 1 - 19), a)
+    a = min(range(6, 13), key=cost)
+    return rows[:a] + [rows[a] | rows[a + 1]] + rows[a + 2:]
+
+
 def glyph_columns(u, bits):
     """Returns the column words of a Unifont glyph, trimmed to its ink."""
     digits = len(bits) // 16
@@ -129,13 +151,15 @@ def glyph_columns(u, bits):
     if in_ranges(u, SQUARE_RANGES):
         bit_rows = [rows[15 - k] for k in range(16)]
     else:
+        if is_lower_with_x_height(u, rows):
+            rows = merge_x_height_rows(rows)
+        baseline = len(rows) - 3
         bit_rows = [0] * 16
-        for r in range(1, 14):
-            bit_rows[16 - r] = rows[r]
-        bit_rows[15] |= rows[0]
-        bit_rows[2] = rows[14]
-        bit_rows[1] = rows[14]
-        bit_rows[0] = rows[15]
+        for r in range(baseline + 1):
+            bit_rows[min(15, 3 + baseline - r)] |= rows[r]
+        bit_rows[2] = rows[baseline + 1]
+        bit_rows[1] = rows[baseline + 1]
+        bit_rows[0] = rows[baseline + 2]
     repeat = 2 if width == 8 else 1
     columns = []
     for x in range(width):
