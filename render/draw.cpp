@@ -57,6 +57,21 @@ inline uint32_t DimOf(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
     return ((rb >> 3) & 0xFF00FF) | ((g >> 3) & 0xFF00);
 }
 
+// Dims columns x0..x1 of one row (x1 + 1 still in the row) from the row
+// itself and a different row two pairs up.
+void DimSpan(uint32_t* __restrict row, const uint32_t* __restrict up, int32_t x0, int32_t x1)
+{
+    for (int32_t x = x0; x <= x1; ++x)
+        row[x] = DimOf(row[x], row[x + 1], up[x], up[x + 1]);
+}
+
+// Dims columns x0..x1 of one row of the top two pairs, which samples itself.
+void DimSpanTop(uint32_t* row, int32_t x0, int32_t x1)
+{
+    for (int32_t x = x0; x <= x1; ++x)
+        row[x] = DimOf(row[x], row[x + 1], row[x], row[x + 1]);
+}
+
 }  // namespace
 
 void DrawGlyph(CStereoFrame* frame, uint16_t codeUnit)
@@ -181,12 +196,15 @@ void DimFrame(CStereoFrame* frame, int32_t x1, int32_t y1)
         for (int32_t y = y0; y <= yEnd; ++y)
         {
             uint32_t* row = RowOf(frame, y, view);
-            const uint32_t* up = RowOf(frame, y < frame->pairs - 2 ? y + 2 : y, view);
-            int32_t x = x0;
-            for (; x <= pairedEnd; ++x)
-                row[x] = DimOf(row[x], row[x + 1], up[x], up[x + 1]);
-            if (x == frame->stride - 1 && x <= xEnd)
-                row[x] = DimOf(row[x], row[x], up[x], up[x]);
+            const bool top = y >= frame->pairs - 2;
+            const uint32_t* up = top ? row : RowOf(frame, y + 2, view);
+            if (top)
+                DimSpanTop(row, x0, pairedEnd);
+            else
+                DimSpan(row, up, x0, pairedEnd);
+            const int32_t last = frame->stride - 1;
+            if (xEnd == last)
+                row[last] = DimOf(row[last], row[last], up[last], up[last]);
         }
     }
 }
