@@ -26,7 +26,7 @@ def binary_path():
     return os.environ.get("ORVALE_BINARY", str(REPO / "build" / "orvale-viewer"))
 
 
-def wait_until(predicate, timeout=10.0, interval=0.05, what="condition"):
+def wait_until(predicate, timeout=30.0, interval=0.05, what="condition"):
     """Polls predicate until it returns something true; raises on timeout."""
     deadline = time.monotonic() + timeout
     while True:
@@ -153,7 +153,7 @@ class Viewer:
             self.proc.wait(5)
         self.log.close()
 
-    def find_window(self, timeout=10.0):
+    def find_window(self, timeout=30.0):
         """Waits for the viewer's top-level window and returns its X window."""
         dpy = self.session.dpy
         root = dpy.screen().root
@@ -204,7 +204,7 @@ class Viewer:
         prop = self.window.get_full_property(dpy.intern_atom("_NET_WM_STATE"), X.AnyPropertyType)
         return {dpy.get_atom_name(a) for a in (prop.value if prop else [])}
 
-    def wait_maximized(self, timeout=10.0):
+    def wait_maximized(self, timeout=30.0):
         """Waits until the window manager has maximised the window."""
         want = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
         return wait_until(lambda: want <= self.net_wm_state(), timeout, what="maximised window")
@@ -236,7 +236,7 @@ class Viewer:
             self.session.xdotool("windowactivate", self.window.id)
             wait_until(focused, what="keyboard focus")
 
-    def wait_exit(self, timeout=10.0):
+    def wait_exit(self, timeout=30.0):
         """Waits for the process to end and returns its exit code."""
         return self.proc.wait(timeout)
 
