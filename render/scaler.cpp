@@ -47,10 +47,10 @@ namespace {
 constexpr float kMinScale = 0x1p-86f;
 constexpr float kMaxScale = 0x1p64f;
 
-// Source positions are held within +-2^30 before they become indices. Beyond
-// 2^24 a float has no fraction left and the taps give weights 0 and 0 (or the
-// 512 of a rounded-up f + 1), so the far positions keep the pixels the
-// nearer ones give while the indices and weights stay well inside 32 bits.
+// Source positions are held within +-2^30 before they become indices. From
+// 2^25 on a float has no fraction and f + 1 rounds back to f, so the taps
+// there get weights 0 and 0 wherever f lies; holding f at 2^30 keeps that
+// result while the indices and weights stay well inside 32 bits.
 constexpr float kFarPosition = 0x1p30f;
 
 // A blend row holds this many more entries than it has columns: the pixel
@@ -266,13 +266,6 @@ void DrawRowPlain(uint32_t* dst, const uint8_t* p0, const uint8_t* p1, const Sca
     SpreadPlain(dst, plan->blend32, plan);
 }
 
-// Returns true when a row's blend fits 16 bits: both weights non-negative and
-// at most 257 together, so rw1*P1 + rw0*P0 <= 257 * 255 = 65535.
-bool RowFits16(const ScaleTap& row)
-{
-    return row.weight0 >= 0 && row.weight1 >= 0 && row.weight0 + row.weight1 <= 257;
-}
-
 #if ORVALE_SCALER_X86
 
 // The SIMD loops keep a blend entry V (0..65535) as the int16 V - 32768, so
@@ -280,6 +273,13 @@ bool RowFits16(const ScaleTap& row)
 // 32768 * (cw0 + cw1) restores the exact sum. The fourth lane of each pixel
 // has weights 0 and bias 0, which makes the top byte 0; saturating packs do
 // the clamp into 0..255.
+
+// Returns true when a row's blend fits 16 bits: both weights non-negative and
+// at most 257 together, so rw1*P1 + rw0*P0 <= 257 * 255 = 65535.
+bool RowFits16(const ScaleTap& row)
+{
+    return row.weight0 >= 0 && row.weight1 >= 0 && row.weight0 + row.weight1 <= 257;
+}
 
 // Blends the listed (sparse) source columns into biased 16-bit entries. Each
 // column is read as 4 bytes (its own 3 and the next column's blue) and

@@ -6,10 +6,11 @@
 // passing twice the view's pixel width as the width argument.
 //
 // Inputs the picture cannot be drawn from (a frame without columns or line
-// pairs, a scale that is NaN or not above 0, views without a pixel, memory
-// for the tables that cannot be had) draw nothing and report the rectangle
-// 0, 0, 0, 0. Every other scale and centre is drawn exactly as the steps in
-// scaler.cpp say, with every float-to-int conversion kept in range.
+// pairs or with a buffer too small for them, a scale that is NaN or not above
+// 0, views without a pixel, memory for the tables that cannot be had) draw
+// nothing and report the rectangle 0, 0, 0, 0. Every other scale and centre,
+// however extreme, is drawn by the same steps with every float-to-int
+// conversion kept in range.
 #pragma once
 
 #include <cstdint>
