@@ -7,7 +7,12 @@
 // case scales one such view (BGR24) to the same frame size (BGR0) with
 // SWS_FAST_BILINEAR on one thread.
 //
-//   build/bench/scaler_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   build/bench/scaler_bench --benchmark_repetitions=5
+//       --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true
+//
+// Interleaving spreads the repetitions of all cases over the run, so a busy
+// moment on a shared machine does not fall on one case alone. loop:0 is the
+// automatic choice (AVX2 here), loop:2 SSE2, loop:1 plain C++.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
