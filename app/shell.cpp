@@ -3,6 +3,7 @@
 
 #include "folder/folder_list.h"
 #include "render/frame.h"
+#include "viewer/mouse.h"
 #include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
 
@@ -10,7 +11,6 @@ enum
 {
     kThumbTimerId = 13,
     kThumbTimerPeriodMs = 10,
-    kToolbarBandRows = 84,  // client rows 0 to 83 belong to the toolbar band
 };
 
 CViewer gViewer;
@@ -61,9 +61,18 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
         if (wParam == VK_ESCAPE)
             PlatPostQuitMessage(0);
         break;
+    case WM_MOUSEMOVE:
+        OnMouseMove(viewer, (uint32_t)(wParam & 0xFFFF), PlatLParamX(lParam), PlatLParamY(lParam));
+        break;
+    case WM_LBUTTONDOWN:
+        OnButtonDown(viewer, PlatLParamX(lParam), PlatLParamY(lParam));
+        break;
     case WM_LBUTTONUP:
         OnButtonUp(viewer, PlatLParamX(lParam), PlatLParamY(lParam));
         always = true;
+        break;
+    case WM_MOUSEWHEEL:
+        OnMouseWheel(viewer, window, PlatWheelDelta(wParam), PlatLParamX(lParam), PlatLParamY(lParam));
         break;
     default:
         break;

@@ -6,7 +6,10 @@ set -eu
 PACKAGES="
 cmake g++ make pkg-config
 libsdl2-dev libfreeimage-dev libgtest-dev libbenchmark-dev
+libswscale-dev libavutil-dev
 xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib
+desktop-file-utils
+unifont console-setup-linux
 "
 
 missing=""

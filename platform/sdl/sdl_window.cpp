@@ -63,6 +63,10 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     if (gHaveWindow)
         return nullptr;
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    // The window surface must be a plain framebuffer: an accelerated one would
+    // make SDL destroy and recreate the window at the first present, and would
+    // go through a texture where pixels must map 1:1.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
         return nullptr;
@@ -84,8 +88,10 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
 
 void PlatShowMaximized(PlatWindow* window)
 {
-    SDL_ShowWindow(window->sdl);
+    // Maximise while still hidden: the state then travels with the window when
+    // it is mapped, instead of racing the window manager's taking it over.
     SDL_MaximizeWindow(window->sdl);
+    SDL_ShowWindow(window->sdl);
     // Showing a window on Windows sizes, moves and paints it.
     PostMessage(WM_SIZE, 0, 0);
     PostMessage(WM_MOVE, 0, 0);

@@ -26,7 +26,7 @@ def binary_path():
     return os.environ.get("ORVALE_BINARY", str(REPO / "build" / "orvale-viewer"))
 
 
-def wait_until(predicate, timeout=10.0, interval=0.05, what="condition"):
+def wait_until(predicate, timeout=30.0, interval=0.05, what="condition"):
     """Polls predicate until it returns something true; raises on timeout."""
     deadline = time.monotonic() + timeout
     while True:
@@ -153,7 +153,7 @@ class Viewer:
             self.proc.wait(5)
         self.log.close()
 
-    def find_window(self, timeout=10.0):
+    def find_window(self, timeout=30.0):
         """Waits for the viewer's top-level window and returns its X window."""
         dpy = self.session.dpy
         root = dpy.screen().root
@@ -204,7 +204,7 @@ class Viewer:
         prop = self.window.get_full_property(dpy.intern_atom("_NET_WM_STATE"), X.AnyPropertyType)
         return {dpy.get_atom_name(a) for a in (prop.value if prop else [])}
 
-    def wait_maximized(self, timeout=10.0):
+    def wait_maximized(self, timeout=30.0):
         """Waits until the window manager has maximised the window."""
         want = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
         return wait_until(lambda: want <= self.net_wm_state(), timeout, what="maximised window")
@@ -227,16 +227,46 @@ class Viewer:
     def focus(self):
         """Gives the viewer's window the keyboard focus and waits until it has it."""
         dpy = self.session.dpy
+        root = dpy.screen().root
+        active = dpy.intern_atom("_NET_ACTIVE_WINDOW")
 
         def focused():
-            focus = dpy.get_input_focus().focus
-            return focus == self.window or (hasattr(focus, "id") and focus.id == self.window.id)
+            try:
+                focus = dpy.get_input_focus().focus
+            except Exception:
+                return False
+            return getattr(focus, "id", None) == self.window.id
 
-        if not focused():
-            self.session.xdotool("windowactivate", self.window.id)
-            wait_until(focused, what="keyboard focus")
+        def ask():
+            # Ask the window manager as a pager would, and set the focus
+            # directly in case it is slow to act.
+            event = protocol.event.ClientMessage(window=self.window, client_type=active,
+                                                 data=(32, [2, X.CurrentTime, 0, 0, 0]))
+            root.send_event(event, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+            try:
+                self.window.set_input_focus(X.RevertToParent, X.CurrentTime)
+            except Exception:
+                pass
+            dpy.sync()
+            return focused()
 
-    def wait_exit(self, timeout=10.0):
+        wait_until(lambda: focused() or ask(), interval=0.2, what="keyboard focus")
+
+    def wait_settled(self, timeout=30.0):
+        """Waits until the window is maximised and its client area has stopped
+        changing size; returns the client geometry."""
+        self.wait_maximized(timeout)
+        last = [None]
+
+        def stable():
+            geom = self.client_geometry()
+            same = geom == last[0]
+            last[0] = geom
+            return geom if same else None
+
+        return wait_until(stable, timeout, interval=0.3, what="a settled window")
+
+    def wait_exit(self, timeout=30.0):
         """Waits for the process to end and returns its exit code."""
         return self.proc.wait(timeout)
 
