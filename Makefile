@@ -36,6 +36,10 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
 
+# Regenerates the built-in fonts and pictures under render/assets/.
+assets: deps
+	/usr/bin/python3 tools/make_assets.py render/assets
+
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 

@@ -8,6 +8,7 @@ cmake g++ make pkg-config
 libsdl2-dev libfreeimage-dev libgtest-dev libbenchmark-dev
 xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib
 clang-14 libclang-rt-14-dev
+unifont console-setup-linux
 "
 
 missing=""
