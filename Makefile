@@ -18,9 +18,9 @@ build: deps
 # Renders the sample stereo pictures into samples/ (again only when the
 # generator has changed since).
 samples: build
-	@if [ ! -f samples/garden.mpo ] || [ $(BUILD)/orvale-make-pictures -nt samples/garden.mpo ]; then \
+	@if [ ! -f samples/garden.mpo ] || [ $(BUILD)/orvale-make-samples -nt samples/garden.mpo ]; then \
 		echo "Rendering the sample stereo pictures into samples/"; \
-		$(BUILD)/orvale-make-pictures samples samples; \
+		$(BUILD)/orvale-make-samples samples samples; \
 	fi
 
 # Opens the viewer on the sample stereo pictures. Without a display it runs

@@ -1,8 +1,8 @@
-// make_pictures.cpp - writes the stereo samples that `make run` opens and the
+// make_samples.cpp - writes the stereo samples that `make run` opens and the
 // fixtures the tests and fuzzers read. Deterministic: the same bytes each run.
 //
-//   orvale-make-pictures samples DIR    rendered stereo scene, camera-style files
-//   orvale-make-pictures fixtures DIR   small files that pin the loader's cases
+//   orvale-make-samples samples DIR    rendered stereo scene, camera-style files
+//   orvale-make-samples fixtures DIR   small files that pin the loader's cases
 #include <FreeImage.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,7 +25,7 @@ bool Write(const std::string& path, const ByteVector& bytes)
 {
     if (WriteBytes(path.c_str(), bytes))
         return true;
-    fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
+    fprintf(stderr, "make_samples: cannot write %s\n", path.c_str());
     return false;
 }
 
@@ -33,7 +33,7 @@ bool MakeFolder(const std::string& path)
 {
     if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST)
         return true;
-    fprintf(stderr, "make_pictures: cannot make %s\n", path.c_str());
+    fprintf(stderr, "make_samples: cannot make %s\n", path.c_str());
     return false;
 }
 
@@ -286,7 +286,7 @@ bool MakeFixtures(const std::string& dir)
     unlink(link.c_str());
     if (symlink("sub.jps", link.c_str()) != 0)
     {
-        fprintf(stderr, "make_pictures: cannot link %s\n", link.c_str());
+        fprintf(stderr, "make_samples: cannot link %s\n", link.c_str());
         return false;
     }
     return true;
