@@ -2,6 +2,8 @@
 // real folders (order, parent entry, what is left out) and clearing.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -207,6 +209,56 @@ TEST(ListFolder, RootHasNoParentEntry)
     EXPECT_GT(l.folder->count, 0);
     for (CFileEntry* e : l.Entries())
         EXPECT_FALSE(std::u16string(e->name) == u"..");
+}
+
+// Memory running out part way stops the listing cleanly: what was listed
+// stays, well formed, and the list counts as listed so that the passes do not
+// retry it again and again. Runs in a child whose address space is capped.
+TEST(ListFolder, RunningOutOfMemoryKeepsWhatWasListed)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space cap and the sanitizer's shadow memory do not mix";
+#else
+    testfs::TempFolder t;
+    std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
+    for (int i = 0; i < 400; i++)
+        ASSERT_TRUE(t.Write("p" + std::to_string(1000 + i) + ".jpg", jpeg));
+    ASSERT_TRUE(t.Enter());
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        CFolderList* folder = (CFolderList*)calloc(1, sizeof(CFolderList));
+        // Room for some 100 of the 400 entries of 110 KB each.
+        long pages = 0;
+        if (FILE* f = fopen("/proc/self/statm", "r"))
+        {
+            if (fscanf(f, "%ld", &pages) != 1)
+                pages = 0;
+            fclose(f);
+        }
+        struct rlimit cap;
+        cap.rlim_cur = cap.rlim_max = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE) + (rlim_t)(12 << 20);
+        if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0)
+            _exit(3);
+        ListFolder(folder);
+        int32_t length = 0;
+        CFileEntry* last = nullptr;
+        for (CFileEntry* e = folder->head; e; e = e->next, length++)
+        {
+            if (!e->name)
+                _exit(4);
+            last = e;
+        }
+        bool ok = folder->listed == 1 && length == folder->count && folder->cursor == last && length > 1 &&
+                  length < 401;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
 
 TEST(ClearFolder, ReturnsTheListToItsConstructedState)
