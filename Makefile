@@ -1,5 +1,5 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build run test test-unit assets bench clean
+.PHONY: all deps build samples run test test-unit assets bench clean
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -15,9 +15,17 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_WERROR=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Opens the viewer on the sample stereo pictures (or the current folder until
-# they exist). Without a display it runs under Xvfb and saves a screenshot.
-run: build
+# Renders the sample stereo pictures into samples/ (again only when the
+# generator has changed since).
+samples: build
+	@if [ ! -f samples/garden.mpo ] || [ $(BUILD)/orvale-make-samples -nt samples/garden.mpo ]; then \
+		echo "Rendering the sample stereo pictures into samples/"; \
+		$(BUILD)/orvale-make-samples samples samples; \
+	fi
+
+# Opens the viewer on the sample stereo pictures. Without a display it runs
+# under Xvfb and saves a screenshot.
+run: build samples
 	@tools/run_viewer.sh $(BUILD)/orvale-viewer
 
 # Every test: unit and end-to-end in the normal build, then the unit tests

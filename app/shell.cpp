@@ -2,6 +2,7 @@
 #include "app/shell.h"
 
 #include "folder/folder_list.h"
+#include "folder/image_load.h"
 #include "render/frame.h"
 #include "viewer/mouse.h"
 #include "viewer/update_and_draw.h"
@@ -29,6 +30,22 @@ int RunViewer()
     PlatMessage msg;
     while (PlatGetMessage(&msg) > 0)
         PlatDispatchMessage(&msg);
+    return 0;
+}
+
+// Makes the thumbnail of the first pending entry in chain order, if any.
+// Returns 1 when one was made.
+static int MakeNextThumbnail(CViewer* viewer)
+{
+    CFileEntry* entry = viewer->folder.head;
+    for (int32_t i = 0; entry && i < viewer->folder.count; i++, entry = entry->next)
+    {
+        if (entry->thumbPending)
+        {
+            LoadEntryImage(entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
+            return 1;
+        }
+    }
     return 0;
 }
 
@@ -66,6 +83,10 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
         break;
     case WM_LBUTTONDOWN:
         OnButtonDown(viewer, PlatLParamX(lParam), PlatLParamY(lParam));
+        break;
+    case WM_TIMER:
+        if (wParam == kThumbTimerId && MakeNextThumbnail(viewer))
+            always = true;
         break;
     case WM_LBUTTONUP:
         OnButtonUp(viewer, PlatLParamX(lParam), PlatLParamY(lParam));

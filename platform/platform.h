@@ -157,19 +157,22 @@ int PlatGetCurrentFolder(char16_t* buffer, int32_t capacity);
 // Returns 0 on success, -1 on failure.
 int PlatChangeFolder(const char16_t* path);
 // Starts listing the current folder: "." and ".." first (no ".." at the root),
-// then the names ordered by their upper-cased UTF-16 code units. Returns null
-// when the folder cannot be read.
+// then the names ordered by their upper-cased UTF-16 code units, ordinal. A
+// link counts as what it points to, so a link to a folder is a folder. Returns
+// null when the folder cannot be read.
 PlatFolderScan* PlatScanFolder();
 // Fetches the next item. Returns 1 with item filled, 0 when none is left.
 int PlatNextItem(PlatFolderScan* scan, PlatFolderItem* item);
 // Ends a listing and frees it.
 void PlatEndScan(PlatFolderScan* scan);
 // Reads a whole file, named relative to the current folder, into a new buffer
-// that the caller frees with free(). Returns 1 on success; 0 when the file
-// cannot be opened or read or holds 2 GiB or more (bytes null, length 0).
+// that the caller frees with free(); an empty file gives length 0 and a buffer
+// all the same. Returns 1 on success; 0 when the file cannot be opened or
+// read, is no regular file, or holds 2 GiB or more (bytes null, length 0).
 int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
-// Detects a picture format from a file's contents: FreeImage's format number,
-// or -1 (FIF_UNKNOWN) when the contents are no picture it knows.
+// Detects a picture format from a file's contents (its signature only):
+// FreeImage's format number, or -1 (FIF_UNKNOWN) when the contents are no
+// picture it knows or the name is no regular file.
 int PlatDetectImageFormat(const char16_t* name);
 
 // [SECTION] Drives, program path, opening documents

@@ -6,6 +6,7 @@
 
 #include "app/shell.h"
 #include "platform/headless/headless.h"
+#include "tests/temp_folder.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -15,6 +16,9 @@ class ShellTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // The pass lists the current folder and the timer makes thumbnails of
+        // what it finds: run in an empty folder so that no tick has work.
+        ASSERT_TRUE(empty.Enter());
         HeadlessReset();
         InitViewer(&gViewer);
         window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
@@ -39,6 +43,7 @@ protected:
         gViewer.pressPos = {x, y};
     }
     PlatWindow* window = nullptr;
+    testfs::TempFolder empty;
 };
 
 TEST_F(ShellTest, StartsAllZeroButSelectionAndClick)

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "folder/folder_list.h"
 #include "platform/platform.h"
 #include "render/frame.h"
 #include "viewer/viewer_state.h"
@@ -17,6 +18,10 @@ void InitViewer(CViewer* viewer)
 
 void UpdateAndDraw(CViewer* viewer, PlatWindow* window)
 {
+    // A folder just entered, or one that could not be read yet, is listed now.
+    if (!viewer->folder.listed)
+        ListFolder(&viewer->folder);
+
     // Size the frame to the client area with the row parity of its screen top.
     PlatPoint origin = {0, 0};
     PlatClientToScreen(window, &origin);

@@ -1,0 +1,29 @@
+// image_load.h - reading and decoding an entry's picture, the split of
+// two-stream JPEG files, and the two-view thumbnail.
+#pragma once
+
+#include <cstdint>
+
+struct CFileEntry;
+struct FIBITMAP;
+
+enum
+{
+    // Largest picture decoded, per stream: 300 megapixels takes every camera's
+    // picture and stitched panoramas up to 30000 x 10000, and stops a small file
+    // whose header claims a vast size from taking gigabytes.
+    kMaxStreamPixels = 300000000,
+};
+
+// Returns the offset of the SOI marker that starts a second JPEG stream after
+// a complete first one, or 0 when there is none.
+int32_t FindStreamSplit(const uint8_t* bytes, int32_t length);
+// Decodes the entry's file into 24-bit bitmaps in the two slots and makes its
+// thumbnail while it is pending. Thumbnail-only mode leaves both slots empty;
+// open mode first frees what the slots held and leaves the decoded picture
+// there. Failure shows as loadFailed 1 and both slots empty.
+void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary);
+// Samples the centred (landscape) or top (portrait) square of each view into
+// the entry's thumbnail. Both bitmaps are 24-bit and the entry's width and
+// height are set; secondary may be null.
+void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary);
