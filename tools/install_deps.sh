@@ -8,11 +8,8 @@ cmake g++ make pkg-config
 libsdl2-dev libfreeimage-dev libgtest-dev libbenchmark-dev
 libswscale-dev libavutil-dev
 xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib
-<<<<<<< HEAD
 desktop-file-utils
-=======
 clang-14 libclang-rt-14-dev
->>>>>>> folder
 unifont console-setup-linux
 "
 

@@ -184,8 +184,8 @@ Vec Shade(Vec origin, Vec dir)
     if (hit.kind == 2 && lambert > 0)
     {
         Vec reflected = Sub(kLight, Scale(hit.normal, 2 * Dot(hit.normal, kLight)));
-        double spec = std::pow(std::fmax(0.0, Dot(reflected, dir)), 40.0) * 0.5;
-        color = Add(color, Vec{spec, spec, spec});
+        double highlight = std::pow(std::fmax(0.0, Dot(reflected, dir)), 40.0) * 0.5;
+        color = Add(color, Vec{highlight, highlight, highlight});
     }
     double fog = 1.0 - std::exp(-hit.t / 60.0);
     return Add(Scale(color, 1.0 - fog), Scale(sky, fog));
