@@ -21,7 +21,7 @@ class WindowTest(unittest.TestCase):
     def tearDown(self):
         self.folder.cleanup()
 
-    def test_window_is_titled_maximised_and_black(self):
+    def test_window_is_maximised_and_its_frame_interleaved(self):
         with Viewer(self.session, self.folder.name) as v:
             v.find_window()
             x, y, w, h = v.wait_settled()
@@ -29,12 +29,29 @@ class WindowTest(unittest.TestCase):
             self.assertGreater(w, 1200)
             self.assertGreater(h, 900)
 
-            def black():
+            # An empty folder shows its path, the parent entry and an all-red
+            # scroll bar. All of it is flat: both rows of every line pair agree,
+            # and a row that belongs to no whole pair stays black.
+            def drawn():
                 shot = self.session.screenshot()
-                return all(set(shot.row(row, x, x + w)) == {0} for row in range(y, y + h, 7))
+                bar = {shot.pixel(x + w - 8, row) for row in range(y + 2, y + h - 2)}
+                return shot if bar == {0xFF0000} else None
 
-            # The first frames may still be on their way after the maximise.
-            wait_until(black, what="an all-black client area")
+            shot = wait_until(drawn, what="the grid with its scroll bar")
+            if y % 2 == 0:
+                self.assertEqual(set(shot.row(y, x, x + w)), {0}, "top row outside every pair")
+            if (y + h - 1) % 2 == 1:
+                self.assertEqual(set(shot.row(y + h - 1, x, x + w)), {0}, "bottom row outside every pair")
+            pairs = v.pairs()
+            for pair in range(pairs):
+                row0, row1 = v.line_pair_rows(pair)
+                self.assertEqual(shot.row(row0, x, x + w), shot.row(row1, x, x + w), f"line pair {pair}")
+            # The title (blue) sits in the top line pairs, the parent folder's
+            # picture below it.
+            top = [shot.pixel(px, row) for row in range(y, y + 40) for px in range(x, x + 400)]
+            self.assertIn(0x0000FF, top)
+            cell = {shot.pixel(px, row) for row in range(y + 50, y + 230) for px in range(x + 10, x + 202)}
+            self.assertGreater(len(cell), 10, "the parent folder's picture")
 
     def test_escape_ends_with_zero(self):
         with Viewer(self.session, self.folder.name) as v:
