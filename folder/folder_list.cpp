@@ -11,6 +11,11 @@
 static_assert(sizeof(((CFileEntry*)nullptr)->thumb[0]) == kPictureBytes,
               "a folder picture fills exactly one view of a thumbnail");
 
+// Counts chains built and entries freed; see ChainGeneration.
+static uint32_t gChainGeneration;
+
+uint32_t ChainGeneration() { return gChainGeneration; }
+
 // Lower-cases one code unit the way the C runtime's towlower does in its
 // default locale: A to Z only, which is all that can ever equal "jps".
 static char16_t LowerCodeUnit(char16_t unit)
@@ -124,6 +129,7 @@ static int AppendEntry(CFolderList* folder, const char16_t* name, uint8_t isDir,
 
 void ListFolder(CFolderList* folder)
 {
+    gChainGeneration++;
     PlatGetCurrentFolder(folder->path, kFolderPathCapacity);
     PlatFolderScan* scan = PlatScanFolder();
     if (!scan)
@@ -157,6 +163,7 @@ void ListFolder(CFolderList* folder)
 
 void FreeEntries(CFileEntry* entry)
 {
+    gChainGeneration++;
     // A listing may hold tens of thousands of entries: walk, never recurse.
     while (entry)
     {

@@ -47,3 +47,7 @@ int InitEntry(CFileEntry* entry, const char16_t* name, uint8_t isDir, uint8_t fl
 void FreeEntries(CFileEntry* entry);
 // Frees the whole chain and returns the list to its constructed state.
 void ClearFolder(CFolderList* folder);
+// Returns a number that changes whenever ListFolder builds a chain or
+// FreeEntries frees entries, so that whoever remembers places in a chain can
+// tell that it may be gone, even when a new chain starts at the same address.
+uint32_t ChainGeneration();

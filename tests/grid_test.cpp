@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/shell.h"
+#include "folder/folder_list.h"
 #include "platform/headless/headless.h"
 #include "render/assets/assets.h"
 #include "render/frame.h"
@@ -314,6 +317,218 @@ TEST_F(PassTest, GoingUpFromAFolderOfTheRootReachesTheRoot)
     EXPECT_EQ(std::u16string(gViewer.folder.path), u"/");
     ASSERT_NE(gViewer.folder.head, nullptr);
     EXPECT_NE(std::u16string(gViewer.folder.head->name), u"..");  // the root has no parent
+}
+
+// [SECTION] The walk from remembered entries
+//
+// Two viewers list the same folder; one pass of each after the same changes,
+// one walking from remembered entries and one from the head every time, must
+// leave the same frame, selection, scroll and cursor.
+
+class ChainWalkTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/orvale-walk-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        saved = fs::current_path();
+        HeadlessReset();
+        window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
+        windowDC = PlatGetDC(window);
+        HeadlessSetClient(0, 0, 640, 480);  // 3 columns, 239 line pairs
+        WritePicture(root / "seed.png", 8, 6, 200, 40, 90);
+        for (int i = 0; i < 1300; i++)
+            AddFile(i);
+        fs::remove(root / "seed.png");
+        fs::current_path(root);
+        for (CViewer*& v : viewers)
+        {
+            v = (CViewer*)calloc(1, sizeof(CViewer));
+            InitViewer(v);
+        }
+    }
+    void TearDown() override
+    {
+        for (CViewer* v : viewers)
+        {
+            TeardownViewer(v);
+            free(v);
+        }
+        SetChainWalkMemo(true);
+        windowDC = nullptr;
+        HeadlessReset();
+        fs::current_path(saved);
+        fs::remove_all(root);
+    }
+    // Adds picture file number i (a copy of the seed picture).
+    void AddFile(int i)
+    {
+        char name[32];
+        snprintf(name, sizeof name, "f%05d.png", i);
+        fs::copy_file(root / "seed.png", root / name);
+    }
+    // Lists the folder into both viewers and gives every entry a thumbnail of
+    // its own, so that a cell drawn for the wrong entry shows.
+    void ListBoth()
+    {
+        for (CViewer* v : viewers)
+        {
+            ClearFolder(&v->folder);
+            v->selected = -1;
+            v->loaded = -1;
+            ListFolder(&v->folder);
+            int i = 0;
+            for (CFileEntry* e = v->folder.head; e; e = e->next, i++)
+            {
+                uint8_t* bytes = &e->thumb[0][0][0][0];
+                for (size_t k = 0; k < sizeof e->thumb; k += 97)
+                    bytes[k] = (uint8_t)(i * 31 + (int)k);
+            }
+        }
+        ASSERT_EQ(viewers[0]->folder.count, viewers[1]->folder.count);
+    }
+    // Sets the scroll and a click (client pixels, (-1, -1) for none) and runs
+    // one pass of each viewer; then compares what the passes left.
+    void PassBoth(int32_t scroll, int32_t clickX, int32_t clickY)
+    {
+        for (int k = 0; k < 2; k++)
+        {
+            CViewer* v = viewers[k];
+            v->scroll = scroll;
+            v->clickPos = {clickX, clickY};
+            SetChainWalkMemo(k == 0);
+            UpdateAndDraw(v, window);
+        }
+        SetChainWalkMemo(true);
+        const CViewer* a = viewers[0];
+        const CViewer* b = viewers[1];
+        SCOPED_TRACE("scroll " + std::to_string(scroll) + " click " + std::to_string(clickX) + "," +
+                     std::to_string(clickY));
+        ASSERT_EQ(a->frame.capacity, b->frame.capacity);
+        EXPECT_EQ(memcmp(a->frame.pixels, b->frame.pixels, (size_t)a->frame.capacity * sizeof(uint32_t)), 0);
+        EXPECT_EQ(a->scroll, b->scroll);
+        EXPECT_EQ(a->selected, b->selected);
+        EXPECT_EQ(a->loaded, b->loaded);
+        EXPECT_EQ(IndexOf(a, a->folder.current), IndexOf(b, b->folder.current));
+        EXPECT_EQ(a->folder.cursor, nullptr);
+        EXPECT_EQ(b->folder.cursor, nullptr);
+        EXPECT_EQ(memcmp(&a->imageRect, &b->imageRect, sizeof a->imageRect), 0);
+        if (a->selected > deepest)
+            deepest = a->selected;
+    }
+    // Returns the place of entry in the viewer's chain, -1 when not in it.
+    static int IndexOf(const CViewer* v, const CFileEntry* entry)
+    {
+        int i = 0;
+        for (const CFileEntry* e = v->folder.head; e; e = e->next, i++)
+            if (e == entry)
+                return i;
+        return -1;
+    }
+    // Scrolls down, up and down again, clicking cells, an open picture and
+    // gaps on the way.
+    void ScrollAround()
+    {
+        const int32_t bottom = viewers[0]->contentHeight;  // clamped by the pass
+        struct Step
+        {
+            int32_t scroll, x, y;
+        } steps[] = {
+            {0, -1, -1},         {20000, -1, -1},   {20118, -1, -1},  {20000 - 3 * 118, -1, -1},
+            {19999, 300, 200},   {19999, -1, -1},   {19999, 320, 240}, // opens a picture, then closes it
+            {bottom, -1, -1},    {bottom, 100, 400}, {bottom - 1, -1, -1}, {17, -1, -1},
+            {134, 250, 300},     {135, 500, 20},    {30000, 210, 100}, {29000, -1, -1},
+            {1000, 205, 240},    {40000, -1, -1},   {12345, 600, 470}, {12345 - 118, -1, -1},
+        };
+        for (const Step& s : steps)
+            PassBoth(s.scroll, s.x, s.y);
+    }
+    fs::path root, saved;
+    PlatWindow* window = nullptr;
+    CViewer* viewers[2] = {};
+    int32_t deepest = -1;  // the highest selection seen
+};
+
+TEST_F(ChainWalkTest, RememberedEntriesDrawAndHitLikeTheWholeWalk)
+{
+    ListBoth();
+    ASSERT_EQ(viewers[0]->folder.count, 1301);  // ".." and 1300 pictures
+    ScrollAround();
+    EXPECT_GT(deepest, 500);  // the clicks reached cells deep in the listing
+}
+
+TEST_F(ChainWalkTest, ListingAgainDropsTheRememberedEntries)
+{
+    ListBoth();
+    ScrollAround();
+    // The same number of entries under other names: a new chain that may well
+    // start at the old head's address, with every entry in another place.
+    for (int i = 0; i < 40; i++)
+    {
+        char name[32];
+        snprintf(name, sizeof name, "f%05d.png", i * 7);
+        fs::remove(root / name);
+        fs::copy_file(root / "f01000.png", root / ("g" + std::to_string(i) + ".png"));
+    }
+    ListBoth();
+    ASSERT_EQ(viewers[0]->folder.count, 1301);
+    ScrollAround();
+    // Fewer entries than before: marks past the end must not be used.
+    for (int i = 600; i < 1300; i++)
+    {
+        char name[32];
+        snprintf(name, sizeof name, "f%05d.png", i);
+        fs::remove(root / name);
+    }
+    ListBoth();
+    ScrollAround();
+}
+
+// Returns a chain of count entries named after salt and their place, each
+// with a thumbnail of its own.
+CFileEntry* MakeChain(int count, int salt)
+{
+    CFileEntry* head = nullptr;
+    CFileEntry** link = &head;
+    for (int i = 0; i < count; i++)
+    {
+        CFileEntry* e = (CFileEntry*)calloc(1, sizeof(CFileEntry));
+        char16_t name[32];
+        std::string ascii = "e" + std::to_string(salt) + "-" + std::to_string(i);
+        for (size_t k = 0; k <= ascii.size(); k++)
+            name[k] = (char16_t)ascii.c_str()[k];
+        EXPECT_EQ(InitEntry(e, name, 0, 1), 1);
+        memset(e->thumb, (i * 13 + salt * 101) & 0xFF, sizeof e->thumb);
+        *link = e;
+        link = &e->next;
+    }
+    return head;
+}
+
+// A chain that keeps its head and its count but gets new entries behind the
+// head (the case of a new listing whose first entry lands at the old head's
+// address): entries remembered from the old chain must not be used.
+TEST_F(ChainWalkTest, NewEntriesBehindTheSameHeadDropTheRememberedOnes)
+{
+    for (CViewer* v : viewers)
+    {
+        v->folder.head = MakeChain(1500, 1);
+        v->folder.count = 1500;
+        v->folder.listed = 1;
+    }
+    PassBoth(40000, -1, -1);
+    PassBoth(20000, -1, -1);
+    for (CViewer* v : viewers)
+    {
+        FreeEntries(v->folder.head->next);
+        v->folder.head->next = MakeChain(1499, 2);
+    }
+    PassBoth(40000, -1, -1);
+    PassBoth(20000, 400, 300);
+    PassBoth(10000, -1, -1);
+    EXPECT_NE(IndexOf(viewers[0], viewers[0]->folder.current), -1);
 }
 
 }  // namespace

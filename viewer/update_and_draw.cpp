@@ -3,6 +3,7 @@
 //
 // [SECTION] Grid geometry
 // [SECTION] Wide text
+// [SECTION] Remembered places in the chain
 // [SECTION] The pass
 #include "viewer/update_and_draw.h"
 
@@ -25,6 +26,7 @@ enum
     kGridLeft = 10,          // left edge of the first column and of the title
     kGridMargin = 26,        // room kept on the right for the scroll bar
     kRowPitchRows = 236,     // screen rows per grid row (118 line pairs)
+    kRowPitchPairs = 118,
     kTitleDrop = 17,         // line pairs from the top of the content to the title
     kThumbLift = 17,         // line pairs from a cell's name base to its thumbnail
     kHitTop = 113,           // hit box height above the cell base
@@ -96,6 +98,75 @@ void DrawWideText(CStereoFrame* frame, const char16_t* text, int32_t lineStart, 
     }
 }
 
+// [SECTION] Remembered places in the chain
+//
+// The cells in view are reached by following links from the head, and each
+// link lands in another record of 110 KB: scrolled deep into a long listing,
+// that walk costs a pass more than all of its drawing. So the pass remembers
+// every stride-th entry it walks past, at most kMarkCapacity of them, and
+// starts from the nearest one at or before the rows in view. Cells it then
+// skips lie above the frame, where the walk would neither hit-test nor draw
+// them, so every result stays the same. Marks belong to one chain: another
+// list, head or count, or a chain built or freed since (ChainGeneration),
+// drops them.
+
+enum
+{
+    kMarkCapacity = 1024,
+};
+
+struct CChainMarks
+{
+    const CFolderList* folder;  // the chain the marks were taken from
+    const CFileEntry* head;
+    int32_t count;
+    uint32_t generation;
+    int32_t stride;  // marks[k] is entry k * stride
+    int32_t known;   // marks taken so far, from the head on
+    CFileEntry* marks[kMarkCapacity];
+};
+
+static CChainMarks gMarks;
+static bool gMarksOn = true;
+
+void SetChainWalkMemo(bool on) { gMarksOn = on; }
+
+// Returns the marks of folder's chain, dropping them first when they were taken
+// from another chain.
+static CChainMarks* MarksFor(const CFolderList* folder)
+{
+    CChainMarks* m = &gMarks;
+    uint32_t generation = ChainGeneration();
+    if (m->folder != folder || m->head != folder->head || m->count != folder->count || m->generation != generation)
+    {
+        m->folder = folder;
+        m->head = folder->head;
+        m->count = folder->count;
+        m->generation = generation;
+        // (count - 1) / stride stays below the capacity.
+        m->stride = folder->count / kMarkCapacity + 1;
+        m->known = 0;
+    }
+    return m;
+}
+
+// Returns the index of the nearest remembered entry at or before the rows in
+// view, and the entry in *entry; 0 and the head without a usable mark.
+static int32_t WalkStart(const CChainMarks* m, int32_t scroll, int32_t columns, CFileEntry* head, CFileEntry** entry)
+{
+    *entry = head;
+    // Row r lies above the frame (cell base >= pairs) exactly when
+    // 118 (r + 1) <= scroll - 17: so does every row before this one.
+    int64_t row = ((int64_t)scroll - kTitleDrop) / kRowPitchPairs;
+    if (row <= 0 || m->known == 0)
+        return 0;
+    int64_t k = row * columns / m->stride;
+    if (k > m->known - 1)
+        k = m->known - 1;
+    *entry = m->marks[k];
+    return (int32_t)(k * m->stride);
+}
+
 // [SECTION] The pass
 
 // Walks the chain, hit-testing the pending click against every visible cell
@@ -105,10 +176,16 @@ static void DrawCells(CViewer* viewer, int32_t columns)
 {
     CStereoFrame* frame = &viewer->frame;
     CFolderList* folder = &viewer->folder;
+    CChainMarks* marks = gMarksOn ? MarksFor(folder) : nullptr;
+    int32_t start = 0;
     folder->cursor = folder->head;
-    for (int32_t i = 0; i < folder->count && folder->cursor; i++)
+    if (marks)
+        start = WalkStart(marks, viewer->scroll, columns, folder->head, &folder->cursor);
+    for (int32_t i = start; i < folder->count && folder->cursor; i++)
     {
         CFileEntry* entry = folder->cursor;
+        if (marks && i % marks->stride == 0 && i / marks->stride == marks->known)
+            marks->marks[marks->known++] = entry;
         int32_t column = i % columns;
         int32_t row = i / columns;
         int32_t cellX = kGridLeft + kCellPitch * column;
