@@ -77,6 +77,8 @@ static CFileEntry* NewEntry()
     CFileEntry* entry = (CFileEntry*)malloc(sizeof(CFileEntry));
     if (!entry)
         return nullptr;
+    // Every byte is written below: have the memory backed in one go.
+    PlatPrepareFreshBlock(entry, sizeof *entry);
     entry->thumbPending = 1;
     entry->isDir = 0;
     entry->flat = 0;

@@ -18,6 +18,7 @@
 // [SECTION] Window host
 // [SECTION] Folders and files
 // [SECTION] Drives, program path, opening documents
+// [SECTION] Memory
 #pragma once
 
 #include <cstddef>
@@ -188,3 +189,12 @@ int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity);
 // Opens a document or web address with the desktop's default program, without
 // waiting for it. Failures are silent.
 void PlatOpenDocument(const char16_t* pathOrAddress);
+
+// [SECTION] Memory
+
+// Readies a block just taken with malloc that is about to be written whole:
+// backs its pages with memory in one call rather than one fault per page, and
+// lets the heap past it be backed by large pages. The block's contents are
+// unchanged. The first call also lets the heap grow in large steps. Where the
+// system offers none of this, it does nothing.
+void PlatPrepareFreshBlock(void* block, size_t bytes);
