@@ -30,8 +30,9 @@ bool KernelPopulates()
 #endif
 }
 
-// Returns the VmFlags line of the mapping that holds address, "" if none.
-std::string FlagsOf(const void* address)
+// Returns the VmFlags line of the mapping that holds address, "" if none
+// (unused where the sanitizers bring their own heap).
+[[maybe_unused]] std::string FlagsOf(const void* address)
 {
     FILE* f = fopen("/proc/self/smaps", "r");
     if (!f)
