@@ -172,13 +172,8 @@ Scene MakeScene(int32_t width, int32_t height, int count, bool fullThumbs, bool 
 
 void FreeScene(Scene* s)
 {
-    CViewer* v = s->viewer;
-    if (v->openPrimary)
-        FreeImage_Unload(v->openPrimary);
-    if (v->openSecondary)
-        FreeImage_Unload(v->openSecondary);
-    TeardownViewer(v);
-    free(v);
+    TeardownViewer(s->viewer);  // frees the open picture too
+    free(s->viewer);
 }
 
 int32_t HeightOf(const benchmark::State& state) { return (int32_t)state.range(0); }
