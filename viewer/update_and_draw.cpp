@@ -26,7 +26,7 @@ enum
     kGridLeft = 10,          // left edge of the first column and of the title
     kGridMargin = 26,        // room kept on the right for the scroll bar
     kRowPitchRows = 236,     // screen rows per grid row (118 line pairs)
-    kRowPitchPairs = 118,
+    kRowPitchPairs = 118,    // the same in line pairs
     kTitleDrop = 17,         // line pairs from the top of the content to the title
     kThumbLift = 17,         // line pairs from a cell's name base to its thumbnail
     kHitTop = 113,           // hit box height above the cell base
@@ -156,7 +156,7 @@ static int32_t WalkStart(const CChainMarks* m, int32_t scroll, int32_t columns, 
 {
     *entry = head;
     // Row r lies above the frame (cell base >= pairs) exactly when
-    // 118 (r + 1) <= scroll - 17: so does every row before this one.
+    // 118 (r + 1) <= scroll - 17, which holds for every row before this one.
     int64_t row = ((int64_t)scroll - kTitleDrop) / kRowPitchPairs;
     if (row <= 0 || m->known == 0)
         return 0;
