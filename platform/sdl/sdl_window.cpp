@@ -10,6 +10,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_text.h"
+#if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
+#include "platform/sdl/sdl_x11_errors.h"
+#endif
 
 struct PlatWindow
 {
@@ -70,6 +73,13 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
         return nullptr;
+#if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
+    // A wake-up event that SDL still has on its way when the window goes at
+    // exit must not turn a clean exit into status 1.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && strcmp(driver, "x11") == 0)
+        SdlInstallX11ErrorHandler();
+#endif
     char* utf8 = PosixToBytes(title, nullptr);
     SDL_Window* sdl = SDL_CreateWindow(utf8 ? utf8 : "", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                        800, 600, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
