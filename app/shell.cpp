@@ -110,4 +110,8 @@ void TeardownViewer(CViewer* viewer)
 {
     ClearFolder(&viewer->folder);
     Release(&viewer->frame);
+    // The open picture would go with the process anyway; freeing it here keeps
+    // leak checkers meaningful.
+    FreeImageSlots(&viewer->openPrimary, &viewer->openSecondary);
+    FreeImageSlots(&viewer->thumbPrimary, &viewer->thumbSecondary);
 }

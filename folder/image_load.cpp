@@ -248,6 +248,12 @@ static void FailEntry(CFileEntry* entry, FIBITMAP** primary, FIBITMAP** secondar
     FillThumbnail(entry, kFailureColor);
 }
 
+void FreeImageSlots(FIBITMAP** primary, FIBITMAP** secondary)
+{
+    EmptySlot(primary);
+    EmptySlot(secondary);
+}
+
 void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary)
 {
     entry->loadFailed = 0;

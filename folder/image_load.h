@@ -27,3 +27,6 @@ void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary
 // the entry's thumbnail. Both bitmaps are 24-bit and the entry's width and
 // height are set; secondary may be null.
 void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary);
+
+// Unloads whatever bitmaps the two slots hold and empties them.
+void FreeImageSlots(FIBITMAP** primary, FIBITMAP** secondary);

@@ -29,7 +29,9 @@ sleep 1
 viewer=$!
 sleep 4
 import -window root "$shot"
-kill "$viewer" "$wm" "$xvfb" 2>/dev/null || true
+kill "$viewer" 2>/dev/null || true
+wait "$viewer" 2>/dev/null || true
+kill "$wm" "$xvfb" 2>/dev/null || true
 wait 2>/dev/null || true
 echo "No display here: ran the viewer on $folder under Xvfb for a few seconds."
 echo "Screenshot saved to $shot"
