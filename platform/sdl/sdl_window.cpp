@@ -71,15 +71,16 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     // go through a texture where pixels must map 1:1.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    if (SDL_Init(SDL_INIT_VIDEO) != 0)
-        return nullptr;
 #if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
     // A wake-up event that SDL still has on its way when the window goes at
-    // exit must not turn a clean exit into status 1.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && strcmp(driver, "x11") == 0)
-        SdlInstallX11ErrorHandler();
+    // exit must not turn a clean exit into status 1. Installed before SDL
+    // starts, because SDL puts back the handler it found when it shuts down,
+    // just before it closes the connection that sent the event. Without X the
+    // handler is never called.
+    SdlInstallX11ErrorHandler();
 #endif
+    if (SDL_Init(SDL_INIT_VIDEO) != 0)
+        return nullptr;
     char* utf8 = PosixToBytes(title, nullptr);
     SDL_Window* sdl = SDL_CreateWindow(utf8 ? utf8 : "", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                        800, 600, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
