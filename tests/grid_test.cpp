@@ -266,6 +266,19 @@ TEST_F(PassTest, OpenedPictureIsFittedAndClosedByAClickOnIt)
     EXPECT_NE(gViewer.frame.pixels[(2 * 119 + 1) * 640 + 320], 0xFF0000u);
 }
 
+TEST_F(PassTest, TeardownFreesTheLastOpenedPicture)
+{
+    MakeFolder();
+    HeadlessSend(WM_PAINT, 0, 0);
+    Click(300, RowOfPair(150));  // a.png
+    ASSERT_NE(gViewer.openPrimary, nullptr);
+    Click(320, RowOfPair(119));  // closed, but still decoded
+    EXPECT_NE(gViewer.openPrimary, nullptr);
+    TeardownViewer(&gViewer);
+    EXPECT_EQ(gViewer.openPrimary, nullptr);
+    EXPECT_EQ(gViewer.openSecondary, nullptr);
+}
+
 TEST_F(PassTest, EnteringAFolderListsItAtTheNextPass)
 {
     MakeFolder();

@@ -5,9 +5,9 @@ set -eu
 
 PACKAGES="
 cmake g++ make pkg-config
-libsdl2-dev libfreeimage-dev libgtest-dev libbenchmark-dev
+libsdl2-dev libx11-dev libfreeimage-dev libgtest-dev libbenchmark-dev
 libswscale-dev libavutil-dev
-xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib
+xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib python3-numpy
 desktop-file-utils
 clang-14 libclang-rt-14-dev
 unifont console-setup-linux

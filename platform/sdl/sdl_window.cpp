@@ -10,6 +10,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_text.h"
+#if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
+#include "platform/sdl/sdl_x11_errors.h"
+#endif
 
 struct PlatWindow
 {
@@ -68,6 +71,14 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     // go through a texture where pixels must map 1:1.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+#if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
+    // A wake-up event that SDL still has on its way when the window goes at
+    // exit must not turn a clean exit into status 1. Installed before SDL
+    // starts, because SDL puts back the handler it found when it shuts down,
+    // just before it closes the connection that sent the event. Without X the
+    // handler is never called.
+    SdlInstallX11ErrorHandler();
+#endif
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
         return nullptr;
     char* utf8 = PosixToBytes(title, nullptr);
