@@ -42,9 +42,10 @@ class OpenDocumentTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string script = "#!/bin/sh\ns=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2;"
-                             " cut -d' ' -f6 /proc/$$/stat)\nprintf '%s\\n%s\\n' \"$1\" \"$s\" >> " + dir.At("record") + "\nread line < " +
-                             dir.At("gate") + "\necho done >> " + dir.At("record") + "\n";
+        const std::string record = dir.At("record");
+        std::string script = "#!/bin/sh\ns=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2; cut -d' ' -f6 /proc/$$/stat)"
+                             "\nprintf '%s\\n%s\\n' \"$1\" \"$s\" >> " + record + "\nread line < " + dir.At("gate") +
+                             "\necho done >> " + record + "\n";
         ASSERT_TRUE(dir.Write("xdg-open", std::vector<uint8_t>(script.begin(), script.end())));
         ASSERT_TRUE(chmod(dir.At("xdg-open").c_str(), 0755) == 0 && mkfifo(dir.At("gate").c_str(), 0600) == 0);
         setenv("PATH", (dir.path + ":" + path).c_str(), 1);
