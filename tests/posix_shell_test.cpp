@@ -43,7 +43,7 @@ protected:
     void SetUp() override
     {
         const std::string record = dir.At("record");
-        std::string script = "#!/bin/sh\ns=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2; cut -d' ' -f6 /proc/$$/stat)"
+        std::string script = "#!/bin/sh\ns=$(readlink /proc/$$/fd/[012]; cut -d' ' -f6 /proc/$$/stat)"
                              "\nprintf '%s\\n%s\\n' \"$1\" \"$s\" >> " + record + "\nread line < " + dir.At("gate") +
                              "\necho done >> " + record + "\n";
         ASSERT_TRUE(dir.Write("xdg-open", std::vector<uint8_t>(script.begin(), script.end())));
