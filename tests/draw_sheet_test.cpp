@@ -85,8 +85,9 @@ void DrawSheet(CStereoFrame* f)
     std::vector<uint8_t> thumb(2 * kPictureBytes);
     for (int i = 0; i < 3; ++i)
     {
+        const uint8_t* picture = i ? ParentPicture : FolderPicture;
         for (size_t k = 0; k < thumb.size(); ++k)
-            thumb[k] = i < 2 ? (i ? ParentPicture : FolderPicture)[k % kPictureBytes] : card(k);
+            thumb[k] = i < 2 ? picture[k % kPictureBytes] : card(k);
         f->penX = 8 + i * 200, f->penY = 4, f->eyeShift = i < 2 ? 0 : 6;
         DrawThumbnail(f, thumb.data());
     }
