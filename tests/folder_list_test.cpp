@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <cstring>
 #include <string>
@@ -135,17 +134,14 @@ TEST(ListFolder, RunningOutOfMemoryKeepsWhatWasListed)
     for (int i = 0; i < 400; i++)
         ASSERT_TRUE(t.Write("p" + std::to_string(1000 + i) + ".jpg", jpeg));
     ASSERT_TRUE(t.Enter());
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-    {
-        // Room for some 100 of the 400 entries of 110 KB each.
+    // Room for some 100 of the 400 entries of 110 KB each.
+    auto listWithLittleMemory = [] {
         CFolderList* folder = (CFolderList*)calloc(1, sizeof(CFolderList));
         long pages = 0;
         FILE* f = fopen("/proc/self/statm", "r");
+        struct rlimit cap;
         if (!f || fscanf(f, "%ld", &pages) != 1)
             _exit(3);
-        struct rlimit cap;
         cap.rlim_cur = cap.rlim_max = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE) + (rlim_t)(12 << 20);
         if (setrlimit(RLIMIT_AS, &cap) != 0)
             _exit(3);
@@ -157,10 +153,8 @@ TEST(ListFolder, RunningOutOfMemoryKeepsWhatWasListed)
             named = named && e->name;
         bool ok = named && folder->listed == 1 && length == folder->count && folder->cursor == last;
         _exit(ok && length > 1 && length < 401 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child crashed or failed: " << status;
+    };
+    EXPECT_EXIT(listWithLittleMemory(), testing::ExitedWithCode(0), "");
 #endif
 }
 
