@@ -2,35 +2,17 @@
 // and changing drive with the folder last visited on each.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_drives.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
-std::string MakeTempFolder()
-{
-    char pattern[] = "/tmp/orvale-drives-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return made ? made : "";
-}
-
-void MakeFolder(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
-
-void WriteFile(const std::string& path, const char* text)
-{
-    FILE* f = fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr) << path;
-    fputs(text, f);
-    fclose(f);
-}
+typedef std::vector<std::pair<std::string, int>> Places;
 
 std::string CurrentFolder()
 {
@@ -41,323 +23,148 @@ std::string CurrentFolder()
 class DrivesTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void SetUp() override { PosixForgetVisits(); }
+    void TearDown() override { PosixFreeDrives(&map), PosixForgetVisits(); }
+    // Requires letters C: on to hold these places and types, and no more.
+    void ExpectDrives(const Places& want)
     {
-        memset(&map, 0, sizeof map);
-        start = CurrentFolder();
-        tmp = MakeTempFolder();
-        ASSERT_FALSE(tmp.empty());
-        PosixForgetVisits();
+        for (size_t i = 0; i < kPosixDriveLetters; i++)  // A: and B: never
+            EXPECT_EQ(Places::value_type(map.root[i] ? map.root[i] : "", map.type[i]),
+                      i >= 2 && i - 2 < want.size() ? want[i - 2] : Places::value_type("", DRIVE_NO_ROOT_DIR))
+                << (char)('A' + i);
     }
-    void TearDown() override
-    {
-        PosixFreeDrives(&map);
-        PosixForgetVisits();
-        ASSERT_EQ(chdir(start.c_str()), 0);
-        std::string rm = "rm -rf '" + tmp + "'";
-        ASSERT_EQ(system(rm.c_str()), 0);
-    }
-    // A sysfs tree with the disks sdb (removable, partition 8:17), sdc (fixed,
-    // 8:33), sde (removable, 8:65) and sda (fixed, 8:1).
-    std::string FakeSys()
-    {
-        std::string sys = tmp + "/sys";
-        MakeFolder(sys);
-        MakeFolder(sys + "/dev");
-        MakeFolder(sys + "/dev/block");
-        MakeFolder(sys + "/devices");
-        struct
-        {
-            const char* disk;
-            const char* partitionNumbers;
-            const char* removable;
-        } disks[] = {{"sda", "8:1", "0\n"}, {"sdb", "8:17", "1\n"}, {"sdc", "8:33", "0\n"}, {"sde", "8:65", "1\n"}};
-        for (const auto& d : disks)
-        {
-            std::string disk = sys + "/devices/" + d.disk;
-            MakeFolder(disk);
-            MakeFolder(disk + "/" + d.disk + "1");
-            WriteFile(disk + "/removable", d.removable);
-            std::string link = sys + "/dev/block/" + d.partitionNumbers;
-            std::string target = std::string("../../devices/") + d.disk + "/" + d.disk + "1";
-            EXPECT_EQ(symlink(target.c_str(), link.c_str()), 0);
-        }
-        return sys;
-    }
-
-    PosixDriveMap map;
-    std::string start, tmp;
+    testfs::TempFolder tmp;  // puts the current folder back
+    PosixDriveMap map = {};
 };
 
-const char kMountinfo[] =
-    "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
-    "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
-    "27 26 0:22 / /dev/shm rw - tmpfs tmpfs rw\n"
-    "28 26 0:23 / /tmp rw - tmpfs tmpfs rw\n"
-    "29 26 8:1 / /boot/efi rw - vfat /dev/sda1 rw\n"
-    "30 26 0:40 / /home/ann/remote rw - fuse.sshfs ann@host: rw\n"
-    "31 26 0:41 / /srv/photos rw shared:5 - nfs4 server:/photos rw\n"
-    "32 26 8:17 / /media/ann/STICK rw - vfat /dev/sdb1 rw\n"
-    "33 26 8:33 / /mnt/backup rw - ext4 /dev/sdc1 rw\n"
-    "34 26 11:0 / /media/cdrom0 ro - iso9660 /dev/sr0 ro\n"
-    "35 26 0:42 / /mnt/ram rw - tmpfs tmpfs rw\n"
-    "36 26 0:43 / /run/media/ann/My\\040Disk rw - exfat /dev/sdd1 rw\n"
-    "37 26 0:44 / /mnt/win rw - cifs //srv/share rw\n"
-    "38 26 0:45 / /mnt/wsl rw - 9p drvfs rw\n"
-    "39 26 8:65 / /mnt/usbext4 rw - ext4 /dev/sde1 rw\n"
-    "40 26 0:46 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw\n"
-    "41 26 11:1 / /media/ann/udf ro - udf /dev/sr1 ro\n"
-    "42 26 0:47 / /usr/lib/wsl/drivers ro - 9p drivers ro\n"
-    "43 26 0:48 / /var/lib/docker/overlay2/x/merged rw - overlay overlay rw\n"
-    "44 26 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n"
-    "45 26 8:1 / /mnt/efi rw - vfat /dev/sda1 rw\n"
-    "46 26 8:17 / /opt/stick rw - vfat /dev/sdb1 rw\n"
-    "47 26 8:33 / /home/ann/disk rw - vfat /dev/sdc1 rw\n"
-    "48 26 8:33 / /mnt/stack rw - ext4 /dev/sdc1 rw\n"
-    "49 48 0:49 / /mnt/stack rw - tmpfs tmpfs rw\n"
-    "50 26 0:50 / /srv/cache rw - tmpfs tmpfs rw\n"
-    "this line is not a mount\n"
-    "51 26 0:51 / /mnt/short rw\n";
-
-TEST_F(DrivesTest, VolumesAreClassifiedAndOrderedByMountPoint)
+TEST_F(DrivesTest, LettersFollowTheMountTable)
 {
-    std::string home = tmp + "/home";
-    MakeFolder(home);
-    PosixMapDrives(&map, kMountinfo, home.c_str(), FakeSys().c_str());
-    struct
+    // A sysfs tree: disks sda (partition 8:1) and sdc (8:33) fixed, sdb
+    // (8:17) and sde (8:65) removable.
+    std::string sys = "cd '" + tmp.path + "' && mkdir -p sys/dev/block real home";
+    for (const char* d : {"sda 8:1 0", "sdb 8:17 1", "sdc 8:33 0", "sde 8:65 1"})
+        sys += " && set -- " + std::string(d) + " && mkdir -p sys/devices/$1/${1}1" +
+               " && echo $3 > sys/devices/$1/removable && ln -s ../../devices/$1/${1}1 sys/dev/block/$2";
+    ASSERT_EQ(system((sys + " && ln -s real link").c_str()), 0);
+    const std::string home = tmp.At("home"), link = tmp.At("link/"), root = "26 1 254:0 / / rw - ext4 /dev/vda rw\n";
+    const std::string photos = "31 26 0:41 / /srv/photos rw - nfs s:/p rw\n";
+    const std::string table =
+        "21 26 0:20 / /proc rw - proc proc rw\n" + root + "27 26 0:22 / /dev/shm rw - tmpfs tmpfs rw\n"
+        "28 26 0:23 / /tmp rw - tmpfs tmpfs rw\n29 26 8:1 / /boot/efi rw - vfat /dev/sda1 rw\n"
+        "30 26 0:40 / /home/ann/remote rw - fuse.sshfs a@h: rw\n31 26 0:41 / /srv/photos rw shared:5 - nfs4 s:/p rw\n"
+        "32 26 8:17 / /media/ann/STICK rw - vfat /dev/sdb1 rw\n33 26 8:33 / /mnt/backup rw - ext4 /dev/sdc1 rw\n"
+        "34 26 11:0 / /media/cdrom0 ro - iso9660 /dev/sr0 ro\n35 26 0:42 / /mnt/ram rw - tmpfs tmpfs rw\n"
+        "36 26 0:43 / /run/media/ann/My\\040Disk rw - exfat /dev/sdd1 rw\n37 26 0:44 / /mnt/win rw - cifs //s/x rw\n"
+        "38 26 0:45 / /mnt/wsl rw - 9p drvfs rw\n39 26 8:65 / /mnt/usbext4 rw - ext4 /dev/sde1 rw\n"
+        "40 26 0:46 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+        "41 26 11:1 / /media/ann/udf ro - udf /dev/sr1 ro\n42 26 0:47 / /usr/lib/wsl/drivers ro - 9p drivers ro\n"
+        "43 26 0:48 / /var/lib/docker/x rw - overlay o rw\n44 26 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n"
+        "45 26 8:1 / /mnt/efi rw - vfat /dev/sda1 rw\n46 26 8:17 / /opt/stick rw - vfat /dev/sdb1 rw\n"
+        "47 26 8:33 / /home/ann/disk rw - vfat /dev/sdc1 rw\n48 26 8:33 / /mnt/stack rw - ext4 /dev/sdc1 rw\n"
+        "49 48 0:49 / /mnt/stack rw - tmpfs tmpfs rw\n50 26 0:50 / /srv/cache rw - tmpfs tmpfs rw\n"
+        "this line is not a mount\n51 26 0:51 / /mnt/short rw\n";
+    std::string shares;  // 40 of them: the letters stop at Z
+    Places lettersToZ = {{"/", DRIVE_FIXED}};
+    for (int i = 100; i < 140; i++)
     {
-        const char* root;
-        int type;
-    } expected[] = {
-        {"/", DRIVE_FIXED},                        // C
-        {home.c_str(), DRIVE_FIXED},               // D
-        {"/home/ann/remote", DRIVE_REMOTE},        // E
-        {"/media/ann/STICK", DRIVE_REMOVABLE},     // F: vfat under /media
-        {"/media/ann/udf", DRIVE_CDROM},           // G
-        {"/media/cdrom0", DRIVE_CDROM},            // H
-        {"/mnt/backup", DRIVE_FIXED},              // I: a fixed disk under /mnt
-        {"/mnt/efi", DRIVE_FIXED},                 // J: vfat, fixed, under /mnt
-        {"/mnt/ram", DRIVE_RAMDISK},               // K
-        {"/mnt/stack", DRIVE_RAMDISK},             // L: the topmost of stacked mounts
-        {"/mnt/usbext4", DRIVE_REMOVABLE},         // M: removable disk
-        {"/mnt/win", DRIVE_REMOTE},                // N
-        {"/mnt/wsl", DRIVE_REMOTE},                // O
-        {"/opt/stick", DRIVE_REMOVABLE},           // P: vfat on a removable disk
-        {"/run/media/ann/My Disk", DRIVE_REMOVABLE},  // Q: escapes decoded
-        {"/srv/photos", DRIVE_REMOTE},             // R
-    };
-    EXPECT_EQ(map.type[0], DRIVE_NO_ROOT_DIR);
-    EXPECT_EQ(map.type[1], DRIVE_NO_ROOT_DIR);
-    int letter = 2;
-    for (const auto& e : expected)
-    {
-        ASSERT_NE(map.root[letter], nullptr) << (char)('A' + letter);
-        EXPECT_STREQ(map.root[letter], e.root) << (char)('A' + letter);
-        EXPECT_EQ(map.type[letter], e.type) << (char)('A' + letter);
-        letter++;
+        shares += "30 26 0:40 / /srv/share" + std::to_string(i) + " rw - nfs srv:/x rw\n";
+        if (i < 123)
+            lettersToZ.push_back({"/srv/share" + std::to_string(i), DRIVE_REMOTE});
     }
-    for (; letter < kPosixDriveLetters; letter++)
-    {
-        EXPECT_EQ(map.type[letter], DRIVE_NO_ROOT_DIR) << (char)('A' + letter);
-        EXPECT_EQ(map.root[letter], nullptr) << (char)('A' + letter);
-    }
-}
-
-TEST_F(DrivesTest, WithoutAHomeVolumesStartAtD)
-{
-    const char text[] = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                        "31 26 0:41 / /srv/photos rw - nfs server:/photos rw\n";
-    for (const char* home : {(const char*)nullptr, "", "/", "relative/home"})
-    {
-        PosixMapDrives(&map, text, home, tmp.c_str());
-        EXPECT_STREQ(map.root[2], "/");
-        ASSERT_NE(map.root[3], nullptr);
-        EXPECT_STREQ(map.root[3], "/srv/photos");
-        EXPECT_EQ(map.type[3], DRIVE_REMOTE);
-        EXPECT_EQ(map.type[4], DRIVE_NO_ROOT_DIR);
-    }
-}
-
-TEST_F(DrivesTest, HomeIsNamedByItsRealPath)
-{
-    MakeFolder(tmp + "/real");
-    ASSERT_EQ(symlink((tmp + "/real").c_str(), (tmp + "/link").c_str()), 0);
-    PosixMapDrives(&map, "", (tmp + "/link/").c_str(), tmp.c_str());
-    EXPECT_EQ(std::string(map.root[3]), tmp + "/real");
-    // A home that does not exist keeps its name, trailing slash dropped.
-    PosixMapDrives(&map, "", "/nowhere/ann//", tmp.c_str());
-    EXPECT_STREQ(map.root[3], "/nowhere/ann");
-    EXPECT_EQ(map.type[3], DRIVE_FIXED);
-}
-
-TEST_F(DrivesTest, HomeOnANetworkShareIsANetworkDrive)
-{
-    std::string text = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                       "30 26 0:40 / /nethome rw - nfs4 srv:/home rw\n";
-    PosixMapDrives(&map, text.c_str(), "/nethome/ann", tmp.c_str());
-    EXPECT_STREQ(map.root[3], "/nethome/ann");
-    EXPECT_EQ(map.type[3], DRIVE_REMOTE);
-    EXPECT_STREQ(map.root[4], "/nethome");  // the share itself is a drive too
-}
-
-TEST_F(DrivesTest, MountOnTheHomeFolderIsNotASecondLetter)
-{
-    std::string home = tmp + "/home";
-    MakeFolder(home);
-    std::string text = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                       "30 26 0:40 / " + home + " rw - nfs4 srv:/home rw\n";
-    PosixMapDrives(&map, text.c_str(), home.c_str(), tmp.c_str());
-    EXPECT_EQ(map.type[3], DRIVE_REMOTE);
-    EXPECT_EQ(map.type[4], DRIVE_NO_ROOT_DIR);
-}
-
-TEST_F(DrivesTest, LettersStopAtZ)
-{
-    std::string text;
-    for (int i = 0; i < 40; i++)
-        text += "30 26 0:40 / /srv/share" + std::to_string(100 + i) + " rw - nfs srv:/x rw\n";
-    PosixMapDrives(&map, text.c_str(), nullptr, tmp.c_str());
-    EXPECT_STREQ(map.root[3], "/srv/share100");
-    EXPECT_STREQ(map.root[25], "/srv/share122");
-    EXPECT_EQ(map.type[25], DRIVE_REMOTE);
-}
-
-TEST_F(DrivesTest, EmptyOrBrokenTablesGiveRootAndHome)
-{
-    for (const char* text : {"", "\n\n", "1 2 3\n", "1 2 3:4 / /mnt/x rw - \n"})
-    {
-        PosixMapDrives(&map, text, "/home/ann", tmp.c_str());
-        EXPECT_STREQ(map.root[2], "/");
-        EXPECT_STREQ(map.root[3], "/home/ann");
-        EXPECT_EQ(map.type[4], DRIVE_NO_ROOT_DIR);
-    }
+    // C: the root, D: home, then volumes ordered by mount point; without a
+    // home (none, empty, "/" or relative) volumes start at D:.
+    const struct { std::string table; std::vector<const char*> homes; Places want; } cases[] = {
+        {table, {home.c_str()}, {{"/", DRIVE_FIXED}, {home, DRIVE_FIXED}, {"/home/ann/remote", DRIVE_REMOTE},
+          {"/media/ann/STICK", DRIVE_REMOVABLE}, {"/media/ann/udf", DRIVE_CDROM}, {"/media/cdrom0", DRIVE_CDROM},
+          {"/mnt/backup", DRIVE_FIXED}, {"/mnt/efi", DRIVE_FIXED}, {"/mnt/ram", DRIVE_RAMDISK},
+          {"/mnt/stack", DRIVE_RAMDISK},  // the topmost of stacked mounts
+          {"/mnt/usbext4", DRIVE_REMOVABLE}, {"/mnt/win", DRIVE_REMOTE}, {"/mnt/wsl", DRIVE_REMOTE},
+          {"/opt/stick", DRIVE_REMOVABLE}, {"/run/media/ann/My Disk", DRIVE_REMOVABLE}, {"/srv/photos", DRIVE_REMOTE}}},
+        {root + photos, {nullptr, "", "/", "a/b"}, {{"/", DRIVE_FIXED}, {"/srv/photos", DRIVE_REMOTE}}},
+        // Home is named by its real path, or as given less trailing slashes;
+        // on a share it is a network drive, the share one more; a mount on
+        // home itself is no second letter.
+        {"", {link.c_str()}, {{"/", DRIVE_FIXED}, {tmp.At("real"), DRIVE_FIXED}}},
+        {"", {"/nowhere/ann//"}, {{"/", DRIVE_FIXED}, {"/nowhere/ann", DRIVE_FIXED}}},
+        {root + "30 26 0:40 / /nethome rw - nfs4 srv:/home rw\n", {"/nethome/ann"},
+         {{"/", DRIVE_FIXED}, {"/nethome/ann", DRIVE_REMOTE}, {"/nethome", DRIVE_REMOTE}}},
+        {root + "30 26 0:40 / " + home + " rw - nfs4 srv:/home rw\n", {home.c_str()},
+         {{"/", DRIVE_FIXED}, {home, DRIVE_REMOTE}}},
+        {shares, {nullptr}, lettersToZ},
+        // Empty or broken tables leave the root and home.
+        {"\n\n1 2 3\n1 2 3:4 / /mnt/x rw - \n", {"/home/ann"}, {{"/", DRIVE_FIXED}, {"/home/ann", DRIVE_FIXED}}}};
+    for (const auto& c : cases)
+        for (const char* h : c.homes)
+        {
+            SCOPED_TRACE(h ? h : "no home");
+            PosixMapDrives(&map, c.table.c_str(), h, tmp.At("sys").c_str());
+            ExpectDrives(c.want);
+        }
 }
 
 TEST_F(DrivesTest, PathBelongsToTheLongestPlaceHoldingIt)
 {
-    PosixMapDrives(&map, "30 26 0:40 / /home/ann/remote rw - fuse.sshfs a@b: rw\n", "/home/ann", tmp.c_str());
-    EXPECT_EQ(PosixDriveOfPath(&map, "/home/ann/remote/x"), 4);
-    EXPECT_EQ(PosixDriveOfPath(&map, "/home/ann/remote"), 4);
-    EXPECT_EQ(PosixDriveOfPath(&map, "/home/ann/remotes"), 3);
-    EXPECT_EQ(PosixDriveOfPath(&map, "/home/ann"), 3);
-    EXPECT_EQ(PosixDriveOfPath(&map, "/home/annx"), 2);
-    EXPECT_EQ(PosixDriveOfPath(&map, "/"), 2);
+    PosixMapDrives(&map, "30 26 0:40 / /home/ann/remote rw - fuse.sshfs a@b: rw\n", "/home/ann", tmp.path.c_str());
+    const std::pair<const char*, int> cases[] = {{"/home/ann/remote/x", 4}, {"/home/ann/remote", 4},
+                                                 {"/home/ann/remotes", 3},  {"/home/ann", 3},
+                                                 {"/home/annx", 2},         {"/", 2}};
+    for (const auto& [path, letter] : cases)
+        EXPECT_EQ(PosixDriveOfPath(&map, path), letter) << path;
 }
 
-// [SECTION] Changing drive
-
-class ChangeDriveTest : public DrivesTest
+TEST_F(DrivesTest, ChangingDriveGoesToTheFolderLastVisitedThere)
 {
-protected:
-    void SetUp() override
-    {
-        DrivesTest::SetUp();
-        home = tmp + "/home";
-        volume = tmp + "/volume";
-        MakeFolder(home);
-        MakeFolder(home + "/photos");
-        MakeFolder(volume);
-        MakeFolder(volume + "/trip");
-        Map();
-    }
-    void Map()
-    {
-        std::string text = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                           "30 26 0:40 / " + volume + " rw - nfs4 srv:/v rw\n";
-        PosixMapDrives(&map, text.c_str(), home.c_str(), tmp.c_str());
-    }
-    std::string home, volume;
-};
-
-TEST_F(ChangeDriveTest, FirstVisitGoesToTheRoot)
-{
+    // C: the root, D: home, E: a network volume; the result and the current
+    // folder after changing to drive number n (1 = A).
+    const std::string home = tmp.At("home"), volume = tmp.At("volume"), other = tmp.At("another");
+    ASSERT_EQ(system(("mkdir -p '" + home + "/photos' '" + volume + "/trip' '" + other + "'").c_str()), 0);
+    auto remap = [&](const std::string& more) {
+        std::string table = "26 1 254:0 / / rw - ext4 /dev/vda rw\n30 26 0:40 / " + volume + " rw - nfs4 srv:/v rw\n";
+        PosixMapDrives(&map, (table + more).c_str(), home.c_str(), tmp.path.c_str());
+    };
+    auto change = [&](int n) {
+        int result = PosixChangeDrive(&map, n);
+        return std::to_string(result) + " " + CurrentFolder();
+    };
+    remap("");
     ASSERT_EQ(chdir((home + "/photos").c_str()), 0);
-    EXPECT_EQ(PosixChangeDrive(&map, 5), 0);  // E:
-    EXPECT_EQ(CurrentFolder(), volume);
-    EXPECT_EQ(PosixChangeDrive(&map, 3), 0);  // C:
-    EXPECT_EQ(CurrentFolder(), "/");
-}
-
-TEST_F(ChangeDriveTest, EachDriveRemembersItsLastFolder)
-{
-    ASSERT_EQ(chdir((home + "/photos").c_str()), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 5), 0);
+    EXPECT_EQ(change(5), "0 " + volume);  // the first visit goes to the root
     ASSERT_EQ(chdir("trip"), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 4), 0);  // back to D:
-    EXPECT_EQ(CurrentFolder(), home + "/photos");
-    ASSERT_EQ(PosixChangeDrive(&map, 5), 0);
-    EXPECT_EQ(CurrentFolder(), volume + "/trip");
-    // The root drive remembers a folder outside home and the volume.
-    ASSERT_EQ(chdir(tmp.c_str()), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 4), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 3), 0);
-    EXPECT_EQ(CurrentFolder(), tmp);
-}
-
-TEST_F(ChangeDriveTest, CurrentDriveStaysInItsFolder)
-{
-    ASSERT_EQ(chdir((volume + "/trip").c_str()), 0);
-    EXPECT_EQ(PosixChangeDrive(&map, 5), 0);
-    EXPECT_EQ(CurrentFolder(), volume + "/trip");
-}
-
-TEST_F(ChangeDriveTest, GoneFolderFallsBackToTheRoot)
-{
-    ASSERT_EQ(chdir((volume + "/trip").c_str()), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 4), 0);
+    EXPECT_EQ(change(5), "0 " + volume + "/trip");  // the current drive stays
+    EXPECT_EQ(change(4), "0 " + home + "/photos");
+    EXPECT_EQ(change(5), "0 " + volume + "/trip");
+    EXPECT_EQ(change(3), "0 /");
+    ASSERT_EQ(chdir(tmp.path.c_str()), 0);  // on C:, outside home and the volume
+    EXPECT_EQ(change(4), "0 " + home + "/photos");
+    EXPECT_EQ(change(3), "0 " + tmp.path);
+    // A share that sorts before the volume takes E:; the folder is
+    // remembered by place, not by letter.
+    remap("31 26 0:41 / " + other + " rw - nfs4 srv:/a rw\n");
+    EXPECT_EQ(change(5), "0 " + other);
+    EXPECT_EQ(change(6), "0 " + volume + "/trip");
+    EXPECT_EQ(change(4), "0 " + home + "/photos");
     ASSERT_EQ(rmdir((volume + "/trip").c_str()), 0);
-    EXPECT_EQ(PosixChangeDrive(&map, 5), 0);
-    EXPECT_EQ(CurrentFolder(), volume);
-}
-
-TEST_F(ChangeDriveTest, GonePlaceFailsAndChangesNothing)
-{
-    ASSERT_EQ(chdir((volume + "/trip").c_str()), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 4), 0);
-    ASSERT_EQ(system(("rm -rf '" + volume + "'").c_str()), 0);
-    EXPECT_EQ(PosixChangeDrive(&map, 5), -1);
-    EXPECT_EQ(CurrentFolder(), home);
-    // Unused letters and numbers outside A to Z fail the same way.
-    for (int number : {0, 1, 2, 6, 26, 27, -3})
-    {
-        EXPECT_EQ(PosixChangeDrive(&map, number), -1) << number;
-        EXPECT_EQ(CurrentFolder(), home);
-    }
-}
-
-TEST_F(ChangeDriveTest, FolderIsRememberedByPlaceWhenLettersShift)
-{
-    ASSERT_EQ(chdir((volume + "/trip").c_str()), 0);
-    ASSERT_EQ(PosixChangeDrive(&map, 4), 0);
-    // A share that sorts before the volume appears and takes E:.
-    std::string other = tmp + "/another";
-    MakeFolder(other);
-    std::string text = "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                       "30 26 0:40 / " + volume + " rw - nfs4 srv:/v rw\n"
-                       "31 26 0:41 / " + other + " rw - nfs4 srv:/a rw\n";
-    PosixMapDrives(&map, text.c_str(), home.c_str(), tmp.c_str());
-    ASSERT_STREQ(map.root[4], other.c_str());
-    EXPECT_EQ(PosixChangeDrive(&map, 5), 0);
-    EXPECT_EQ(CurrentFolder(), other);
-    EXPECT_EQ(PosixChangeDrive(&map, 6), 0);
-    EXPECT_EQ(CurrentFolder(), volume + "/trip");
+    EXPECT_EQ(change(6), "0 " + volume);  // a folder gone: the root
+    EXPECT_EQ(change(4), "0 " + home + "/photos");
+    ASSERT_EQ(rmdir(volume.c_str()), 0);
+    // A place gone, unused letters and numbers outside A to Z fail and
+    // change nothing.
+    for (int n : {6, 0, 1, 2, 7, 26, 27, -3})
+        EXPECT_EQ(change(n), "-1 " + home + "/photos") << n;
 }
 
 // [SECTION] The system's own letters
 
 TEST_F(DrivesTest, SystemHasRootAsCAndNoAOrB)
 {
-    EXPECT_EQ(PlatGetDriveType(0), DRIVE_NO_ROOT_DIR);
-    EXPECT_EQ(PlatGetDriveType(1), DRIVE_NO_ROOT_DIR);
+    for (int index : {-1, 0, 1, 26})
+        EXPECT_EQ(PlatGetDriveType(index), DRIVE_NO_ROOT_DIR) << index;
     EXPECT_EQ(PlatGetDriveType(2), DRIVE_FIXED);
-    EXPECT_EQ(PlatGetDriveType(-1), DRIVE_NO_ROOT_DIR);
-    EXPECT_EQ(PlatGetDriveType(26), DRIVE_NO_ROOT_DIR);
+    ASSERT_TRUE(tmp.Enter());
     EXPECT_EQ(PlatChangeDrive(1), -1);
-    EXPECT_EQ(CurrentFolder(), start);
-    // The temporary folder lies on C: (the root), so C: keeps it.
-    ASSERT_EQ(chdir(tmp.c_str()), 0);
-    EXPECT_EQ(PlatChangeDrive(3), 0);
-    EXPECT_EQ(CurrentFolder(), tmp);
+    EXPECT_EQ(CurrentFolder(), tmp.path);
+    EXPECT_EQ(PlatChangeDrive(3), 0);  // the temporary folder lies on C:, the root, which keeps it
+    EXPECT_EQ(CurrentFolder(), tmp.path);
 }
 
 }  // namespace

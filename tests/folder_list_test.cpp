@@ -1,12 +1,10 @@
-// Tests of the folder listing: name classification, entries, the listing of
-// real folders (order, parent entry, what is left out) and clearing.
+// Tests of the folder listing: name classification, the listing of real
+// folders (flags, pictures, order, the parent entry, what is left out),
+// running out of memory, and clearing.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,91 +16,50 @@
 
 namespace {
 
-// The folder record is 120 KB of path: keep it off the stack.
+// Lists the current folder into a fresh record (120 KB of path: off the stack).
 struct Listing
 {
     CFolderList* folder = (CFolderList*)calloc(1, sizeof(CFolderList));
-    ~Listing()
+    Listing() { ListFolder(folder); }
+    ~Listing() { ClearFolder(folder), free(folder); }
+    std::vector<std::u16string> Names() const
     {
-        ClearFolder(folder);
-        free(folder);
-    }
-    std::vector<CFileEntry*> Entries() const
-    {
-        std::vector<CFileEntry*> all;
+        std::vector<std::u16string> names;
         for (CFileEntry* e = folder->head; e; e = e->next)
-            all.push_back(e);
-        return all;
+            names.push_back(e->name);
+        return names;
     }
     CFileEntry* Find(const std::u16string& name) const
     {
-        for (CFileEntry* e = folder->head; e; e = e->next)
-            if (name == e->name)
-                return e;
-        return nullptr;
+        CFileEntry* e = folder->head;
+        while (e && name != e->name)
+            e = e->next;
+        return e;
     }
 };
 
-bool BothViewsAre(const CFileEntry* e, const uint8_t* picture)
+// Answers whether both views hold the picture, or (null) the placeholder.
+bool ThumbIs(const CFileEntry* e, const uint8_t* picture)
 {
-    return memcmp(e->thumb[0], picture, kPictureBytes) == 0 && memcmp(e->thumb[1], picture, kPictureBytes) == 0;
-}
-
-bool IsPlaceholder(const CFileEntry* e)
-{
-    const uint8_t* b = &e->thumb[0][0][0][0];
-    for (size_t i = 0; i < sizeof e->thumb; i += 3)
-        if (b[i] != 0x7F || b[i + 1] != 0x3F || b[i + 2] != 0x7F)
+    for (size_t i = 0; i < sizeof e->thumb; i++)
+        if ((&e->thumb[0][0][0][0])[i] != (picture ? picture[i % kPictureBytes] : "\x7F\x3F\x7F"[i % 3]))
             return false;
     return true;
 }
 
 TEST(ClassifyName, LastExtensionDecides)
 {
-    struct Case
+    // The name and flat after, 2 where it is left alone (no dot).
+    const std::pair<const char16_t*, int> cases[] = {
+        {u"left.JPS", 0}, {u"x.Jps", 0},     {u"p.jps", 0},  {u"a.jps.jpg", 1}, {u"a.jpg.jps", 0},
+        {u"name.", 1},    {u"photo.jpg", 1}, {u"x.jpsx", 1}, {u"x.jp", 1},      {u"x.js", 1},
+        {u".jps", 0},     {u"jps", 2},       {u"README", 2}, {u"", 2},          {u"x.j\u0130s", 1}};
+    for (const auto& [name, flat] : cases)
     {
-        const char16_t* name;
-        uint8_t flat;  // 2: left untouched
-    } cases[] = {
-        {u"left.JPS", 0},  {u"x.Jps", 0},     {u"p.jps", 0},   {u"a.jps.jpg", 1}, {u"a.jpg.jps", 0},
-        {u"name.", 1},     {u"photo.jpg", 1}, {u"x.jpsx", 1},  {u"x.jp", 1},      {u"x.js", 1},
-        {u".jps", 0},      {u"jps", 2},       {u"README", 2},  {u"", 2},          {u"x.j\u0130s", 1},
-    };
-    for (const Case& c : cases)
-    {
-        uint8_t flat = 2;
-        ClassifyName(c.name, &flat);
-        EXPECT_EQ(flat, c.flat) << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
+        uint8_t got = 2;
+        ClassifyName(name, &got);
+        EXPECT_EQ(got, flat) << testing::PrintToString(std::u16string(name));
     }
-}
-
-TEST(InitEntry, FoldersGetTheirPicturesFilesKeepThePlaceholder)
-{
-    struct Case
-    {
-        const char16_t* name;
-        uint8_t isDir;
-        const uint8_t* picture;
-    } cases[] = {{u"..", 1, ParentPicture}, {u"...", 1, FolderPicture}, {u"..x", 1, FolderPicture},
-                 {u"photos.jps", 1, FolderPicture}};
-    for (const Case& c : cases)
-    {
-        CFileEntry* e = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-        ASSERT_EQ(InitEntry(e, c.name, c.isDir, 1), 1);
-        EXPECT_TRUE(std::u16string(e->name) == c.name);
-        EXPECT_NE(e->name, c.name);  // a private copy
-        EXPECT_EQ(e->thumbPending, 0);
-        EXPECT_EQ(e->isDir, 1);
-        EXPECT_TRUE(BothViewsAre(e, c.picture));
-        FreeEntries(e);
-    }
-    CFileEntry* e = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-    memset(e->thumb, 0x55, sizeof e->thumb);
-    ASSERT_EQ(InitEntry(e, u"x.jps", 0, 0), 1);
-    EXPECT_EQ(e->thumbPending, 1);
-    EXPECT_EQ(e->flat, 0);
-    EXPECT_EQ(e->thumb[1][95][191][2], 0x55);  // a file's thumbnail is not touched
-    FreeEntries(e);
 }
 
 // The fixtures folder holds every naming case the listing must get right.
@@ -111,104 +68,57 @@ TEST(ListFolder, FixturesFolderListsPicturesAndFoldersWithTheirFlags)
     testfs::TempFolder keep;  // restores the current folder
     ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
     Listing l;
-    ListFolder(l.folder);
-    EXPECT_EQ(l.folder->listed, 1);
     char* cwd = getcwd(nullptr, 0);
-    EXPECT_EQ(std::string(cwd), std::string(l.folder->path, l.folder->path + strlen(cwd)));
-    EXPECT_EQ(l.folder->path[strlen(cwd)], 0);
+    EXPECT_EQ(std::u16string(l.folder->path), std::u16string(cwd, cwd + strlen(cwd)));  // ASCII
     free(cwd);
-
-    std::vector<CFileEntry*> all = l.Entries();
-    ASSERT_FALSE(all.empty());
-    EXPECT_EQ(l.folder->count, (int32_t)all.size());
-    EXPECT_EQ(l.folder->cursor, all.back());
-    EXPECT_TRUE(std::u16string(all[0]->name) == u"..");
-    EXPECT_TRUE(BothViewsAre(all[0], ParentPicture));
-
-    struct Expect
-    {
-        const char16_t* name;
-        uint8_t isDir, flat;
-        int32_t format;  // FreeImage: 2 JPEG, 13 PNG
-    } expected[] = {
-        {u"left.JPS", 0, 0, 2},        {u"x.Jps", 0, 0, 2},         {u"jps", 0, 0, 2},
-        {u"a.jps.jpg", 0, 1, 2},       {u"name.", 0, 1, 2},         {u"x.bmp", 0, 1, 13},
-        {u"sub.jps", 1, 1, 0},         {u"link_to_sub", 1, 1, 0},   {u"caf\xDCE9.jpg", 0, 1, 2},
-        {u"sbs_2000x1000.jps", 0, 0, 13}, {u"truncated_header.jpg", 0, 1, 2},
-    };
-    for (const Expect& x : expected)
+    EXPECT_TRUE(l.folder->listed == 1 && l.folder->count == (int32_t)l.Names().size() && l.folder->cursor &&
+                !l.folder->cursor->next && l.Names()[0] == u"..");
+    // Name, folder, flat, FreeImage format (2 JPEG, 13 PNG); files wait for
+    // their thumbnail under the placeholder.
+    const struct { const char16_t* name; uint8_t isDir, flat; int32_t format; } expected[] = {
+        {u"left.JPS", 0, 0, 2},   {u"x.Jps", 0, 0, 2},       {u"jps", 0, 0, 2},      {u"a.jps.jpg", 0, 1, 2},
+        {u"name.", 0, 1, 2},      {u"x.bmp", 0, 1, 13},      {u"sub.jps", 1, 1, 0},  {u"link_to_sub", 1, 1, 0},
+        {u"caf\xDCE9.jpg", 0, 1, 2}, {u"sbs_2000x1000.jps", 0, 0, 13}, {u"truncated_header.jpg", 0, 1, 2}};
+    for (const auto& x : expected)
     {
         CFileEntry* e = l.Find(x.name);
-        ASSERT_NE(e, nullptr) << std::string(x.name, x.name + std::char_traits<char16_t>::length(x.name));
-        EXPECT_EQ(e->isDir, x.isDir);
-        EXPECT_EQ(e->flat, x.flat);
-        EXPECT_EQ(e->loadFailed, 0);
-        if (x.isDir)
-        {
-            EXPECT_EQ(e->thumbPending, 0);
-            EXPECT_TRUE(BothViewsAre(e, FolderPicture));
-        }
-        else
-        {
-            EXPECT_EQ(e->format, x.format);
-            EXPECT_EQ(e->thumbPending, 1);
-            EXPECT_TRUE(IsPlaceholder(e));
-        }
+        SCOPED_TRACE(testing::PrintToString(std::u16string(x.name)));
+        ASSERT_NE(e, nullptr);
+        EXPECT_TRUE(e->isDir == x.isDir && e->flat == x.flat && e->loadFailed == 0 && e->thumbPending == !x.isDir &&
+                    (x.isDir || e->format == x.format) && ThumbIs(e, x.isDir ? FolderPicture : nullptr));
     }
     // Not pictures, whatever their names say.
-    EXPECT_EQ(l.Find(u"x.jpg"), nullptr);
-    EXPECT_EQ(l.Find(u"empty.jpg"), nullptr);
-    EXPECT_EQ(l.Find(u"."), nullptr);
+    EXPECT_TRUE(!l.Find(u"x.jpg") && !l.Find(u"empty.jpg") && !l.Find(u"."));
+    // Clearing returns the list to its constructed state.
+    l.folder->current = l.folder->head;
+    ClearFolder(l.folder);
+    EXPECT_TRUE(l.folder->count == 0 && l.folder->listed == 0 && !l.folder->head && !l.folder->cursor &&
+                !l.folder->current && l.folder->path[0] == 0);
 }
 
-// The chain keeps the scan's order: folders and files mixed, never sorted
-// into groups.
-TEST(ListFolder, ChainKeepsScanOrder)
+// The chain keeps the scan's order, folders and files mixed; the parent
+// entry comes first with its own picture, except at the root.
+TEST(ListFolder, ChainKeepsScanOrderWithTheParentFirst)
 {
     testfs::TempFolder t;
+    ASSERT_TRUE(t.Enter());
+    {
+        Listing empty;
+        EXPECT_TRUE(empty.Names() == std::vector<std::u16string>({u".."}) && empty.folder->count == 1 &&
+                    empty.folder->head->isDir == 1 && empty.folder->head->thumbPending == 0);
+        EXPECT_TRUE(ThumbIs(empty.folder->head, ParentPicture));
+    }
     std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
-    ASSERT_TRUE(t.Write("b.jpg", jpeg));
-    ASSERT_TRUE(t.Write("A.jpg", jpeg));
-    ASSERT_TRUE(t.Write("notes.txt", {'n', '\n'}));
-    ASSERT_TRUE(t.Write("_z.jpg", jpeg));
-    ASSERT_TRUE(t.Folder("ab"));
-    ASSERT_TRUE(t.Enter());
+    for (const char* name : {"b.jpg", "A.jpg", "_z.jpg"})
+        ASSERT_TRUE(t.Write(name, jpeg));
+    ASSERT_TRUE(t.Write("notes.txt", {'n', '\n'}) && t.Folder("ab") && t.Folder("...") && t.Folder("..x"));
     Listing l;
-    ListFolder(l.folder);
-    std::vector<std::u16string> names;
-    for (CFileEntry* e : l.Entries())
-        names.push_back(e->name);
-    std::vector<std::u16string> expected = {u"..", u"A.jpg", u"ab", u"b.jpg", u"_z.jpg"};
-    EXPECT_TRUE(names == expected);
-    EXPECT_EQ(l.folder->count, 5);
-}
-
-TEST(ListFolder, EmptyFolderHoldsOnlyTheParent)
-{
-    testfs::TempFolder t;
-    ASSERT_TRUE(t.Enter());
-    Listing l;
-    ListFolder(l.folder);
-    ASSERT_EQ(l.folder->count, 1);
-    CFileEntry* e = l.folder->head;
-    EXPECT_TRUE(std::u16string(e->name) == u"..");
-    EXPECT_EQ(e->isDir, 1);
-    EXPECT_EQ(e->thumbPending, 0);
-    EXPECT_TRUE(BothViewsAre(e, ParentPicture));
-    EXPECT_EQ(e->next, nullptr);
-}
-
-TEST(ListFolder, RootHasNoParentEntry)
-{
-    testfs::TempFolder keep;
+    EXPECT_EQ(l.Names(), std::vector<std::u16string>({u"..", u"...", u"..x", u"A.jpg", u"ab", u"b.jpg", u"_z.jpg"}));
+    EXPECT_TRUE(ThumbIs(l.Find(u"..."), FolderPicture) && ThumbIs(l.Find(u"..x"), FolderPicture));
     ASSERT_EQ(PlatChangeFolder(u"/"), 0);
-    Listing l;
-    ListFolder(l.folder);
-    EXPECT_EQ(l.folder->listed, 1);
-    EXPECT_TRUE(std::u16string(l.folder->path) == u"/");
-    EXPECT_GT(l.folder->count, 0);
-    for (CFileEntry* e : l.Entries())
-        EXPECT_FALSE(std::u16string(e->name) == u"..");
+    Listing root;
+    EXPECT_TRUE(root.folder->listed == 1 && std::u16string(root.folder->path) == u"/" && root.folder->count > 0);
+    EXPECT_EQ(root.Find(u".."), nullptr);
 }
 
 // Memory running out part way stops the listing cleanly: what was listed
@@ -224,57 +134,28 @@ TEST(ListFolder, RunningOutOfMemoryKeepsWhatWasListed)
     for (int i = 0; i < 400; i++)
         ASSERT_TRUE(t.Write("p" + std::to_string(1000 + i) + ".jpg", jpeg));
     ASSERT_TRUE(t.Enter());
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-    {
+    // Room for some 100 of the 400 entries of 110 KB each.
+    auto listWithLittleMemory = [] {
         CFolderList* folder = (CFolderList*)calloc(1, sizeof(CFolderList));
-        // Room for some 100 of the 400 entries of 110 KB each.
         long pages = 0;
-        if (FILE* f = fopen("/proc/self/statm", "r"))
-        {
-            if (fscanf(f, "%ld", &pages) != 1)
-                pages = 0;
-            fclose(f);
-        }
+        FILE* f = fopen("/proc/self/statm", "r");
         struct rlimit cap;
+        if (!f || fscanf(f, "%ld", &pages) != 1)
+            _exit(3);
         cap.rlim_cur = cap.rlim_max = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE) + (rlim_t)(12 << 20);
-        if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0)
+        if (setrlimit(RLIMIT_AS, &cap) != 0)
             _exit(3);
         ListFolder(folder);
         int32_t length = 0;
         CFileEntry* last = nullptr;
-        for (CFileEntry* e = folder->head; e; e = e->next, length++)
-        {
-            if (!e->name)
-                _exit(4);
-            last = e;
-        }
-        bool ok = folder->listed == 1 && length == folder->count && folder->cursor == last && length > 1 &&
-                  length < 401;
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "the child crashed";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        bool named = true;
+        for (CFileEntry* e = folder->head; e; last = e, e = e->next, length++)
+            named = named && e->name;
+        bool ok = named && folder->listed == 1 && length == folder->count && folder->cursor == last;
+        _exit(ok && length > 1 && length < 401 ? 0 : 1);
+    };
+    EXPECT_EXIT(listWithLittleMemory(), testing::ExitedWithCode(0), "");
 #endif
-}
-
-TEST(ClearFolder, ReturnsTheListToItsConstructedState)
-{
-    testfs::TempFolder keep;
-    ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
-    Listing l;
-    ListFolder(l.folder);
-    l.folder->current = l.folder->head;
-    ClearFolder(l.folder);
-    EXPECT_EQ(l.folder->count, 0);
-    EXPECT_EQ(l.folder->listed, 0);
-    EXPECT_EQ(l.folder->head, nullptr);
-    EXPECT_EQ(l.folder->cursor, nullptr);
-    EXPECT_EQ(l.folder->current, nullptr);
-    EXPECT_EQ(l.folder->path[0], 0);
 }
 
 }  // namespace

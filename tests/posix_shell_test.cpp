@@ -3,182 +3,103 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_text.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
-std::string ToBytes(const char16_t* text)
-{
-    char* bytes = PosixToBytes(text, nullptr);
-    std::string s = bytes ? bytes : "";
-    free(bytes);
-    return s;
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::string text;
-    FILE* f = fopen(path.c_str(), "r");
-    if (!f)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
-// Returns whether the process has no child left, running or dead.
+// Answers whether the process has no child left, running or dead.
 bool NoChildLeft()
 {
     return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
 }
 
-TEST(ProgramPath, NamesTheRealExecutable)
+TEST(ProgramPath, NamesTheRealExecutableOrNothing)
 {
     char16_t buffer[PATH_MAX];
     int32_t n = PlatGetProgramPath(buffer, PATH_MAX);
-    ASSERT_GT(n, 0);
-    char* real = realpath("/proc/self/exe", nullptr);
-    ASSERT_NE(real, nullptr);
-    EXPECT_EQ(ToBytes(buffer), real);
-    EXPECT_EQ((size_t)n, strlen(real));
-    free(real);
+    char *bytes = PosixToBytes(buffer, nullptr), *real = realpath("/proc/self/exe", nullptr);
+    EXPECT_TRUE(n > 1 && std::string(bytes) == real && (size_t)n == strlen(real)) << bytes;
+    free(bytes), free(real);
+    buffer[0] = u'x';
+    EXPECT_EQ(PlatGetProgramPath(buffer, n), 0);  // no room for the terminator
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(PlatGetProgramPath(buffer, n + 1), n);
 }
 
-TEST(ProgramPath, TooSmallABufferGivesNothing)
-{
-    char16_t full[PATH_MAX];
-    int32_t n = PlatGetProgramPath(full, PATH_MAX);
-    ASSERT_GT(n, 1);
-    char16_t small[PATH_MAX];
-    small[0] = u'x';
-    EXPECT_EQ(PlatGetProgramPath(small, n), 0);  // no room for the terminator
-    EXPECT_EQ(small[0], 0);
-    EXPECT_EQ(PlatGetProgramPath(small, n + 1), n);
-}
-
+// An xdg-open first on PATH that appends its argument, the targets of its
+// standard streams and its session to a record in one write, then waits at a
+// FIFO until the test lets it finish, and says so.
 class OpenDocumentTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/orvale-open-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        tmp = pattern;
-        const char* path = getenv("PATH");
-        oldPath = path ? path : "";
-        record = tmp + "/record";
-        gate = tmp + "/gate";
+        const std::string record = dir.At("record");
+        std::string script = "#!/bin/sh\ns=$(readlink /proc/$$/fd/[012]; cut -d' ' -f6 /proc/$$/stat)"
+                             "\nprintf '%s\\n%s\\n' \"$1\" \"$s\" >> " + record + "\nread line < " + dir.At("gate") +
+                             "\necho done >> " + record + "\n";
+        ASSERT_TRUE(dir.Write("xdg-open", std::vector<uint8_t>(script.begin(), script.end())));
+        ASSERT_TRUE(chmod(dir.At("xdg-open").c_str(), 0755) == 0 && mkfifo(dir.At("gate").c_str(), 0600) == 0);
+        setenv("PATH", (dir.path + ":" + path).c_str(), 1);
     }
-    void TearDown() override
+    void TearDown() override { setenv("PATH", path.c_str(), 1); }
+    // Returns everything the recorders have written so far.
+    std::string Recorded()
     {
-        setenv("PATH", oldPath.c_str(), 1);
-        ASSERT_EQ(system(("rm -rf '" + tmp + "'").c_str()), 0);
+        std::vector<uint8_t> bytes = testfs::ReadFile(dir.At("record"));
+        return std::string(bytes.begin(), bytes.end());
     }
-    // Puts a recording xdg-open first on PATH: it writes its argument, the
-    // targets of its standard streams and its session, then waits at a FIFO
-    // until the test lets it finish.
-    void InstallRecorder()
-    {
-        ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
-        std::string script = "#!/bin/sh\n"
-                             "in=$(readlink /proc/$$/fd/0); out=$(readlink /proc/$$/fd/1)\n"
-                             "err=$(readlink /proc/$$/fd/2); sid=$(cut -d' ' -f6 /proc/$$/stat)\n"
-                             "printf '%s\\n' \"$1\" \"$in\" \"$out\" \"$err\" \"$sid\" > '" + record + ".part'\n"
-                             "mv '" + record + ".part' '" + record + "'\n"
-                             "read line < '" + gate + "'\n"
-                             "echo done >> '" + record + "'\n";
-        std::string tool = tmp + "/xdg-open";
-        FILE* f = fopen(tool.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(script.c_str(), f);
-        fclose(f);
-        ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
-        setenv("PATH", (tmp + ":" + oldPath).c_str(), 1);
-    }
-    // Waits up to ten seconds for the recorder's first report.
-    std::string WaitForRecord()
-    {
-        for (int i = 0; i < 1000; i++)
-        {
-            if (access(record.c_str(), F_OK) == 0)
-                return ReadText(record);
-            usleep(10000);
-        }
-        return "";
-    }
-    // Lets the recorder finish by opening the FIFO's writing end.
-    void OpenGate()
-    {
-        for (int i = 0; i < 1000; i++)
-        {
-            int fd = open(gate.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0)
-            {
-                ASSERT_EQ(write(fd, "go\n", 3), 3);
-                close(fd);
-                return;
-            }
-            usleep(10000);
-        }
-        FAIL() << "the recorder never waited at its gate";
-    }
-    std::string tmp, oldPath, record, gate;
+    testfs::TempFolder dir;
+    std::string path = getenv("PATH");
 };
 
-TEST_F(OpenDocumentTest, StartsXdgOpenDetachedAndReturnsAtOnce)
+size_t Count(const std::string& text, const std::string& part)
 {
-    InstallRecorder();
-    PlatOpenDocument(u"/opt/orvale viewer/help \u00e9.html");
-    // xdg-open is still waiting at its gate: the viewer did not wait for it
-    // and holds no child, running or dead.
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        n++;
+    return n;
+}
+
+TEST_F(OpenDocumentTest, StartsXdgOpenDetachedWithTheDocumentUnchanged)
+{
+    for (const char16_t* d : {u"/opt/orvale viewer/help \u00e9.html", u"http://example.org/a b?c=d&e='f'",
+                              u"-help.html"})
+        PlatOpenDocument(d);
+    // The three wait at their gate: the viewer did not wait for them and
+    // holds no child, running or dead. Their streams lead nowhere, they run
+    // in a session of their own, and a leading dash is no option.
     EXPECT_TRUE(NoChildLeft());
-    std::string text = WaitForRecord();
-    std::string sid = std::to_string(getsid(0));
-    EXPECT_EQ(text.substr(0, text.find('\n')), "/opt/orvale viewer/help \u00e9.html");
-    EXPECT_NE(text.find("/dev/null\n/dev/null\n/dev/null\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("\n" + sid + "\n"), std::string::npos) << "same session " << sid;
-    EXPECT_EQ(text.find("done"), std::string::npos);
-    OpenGate();
-    for (int i = 0; i < 1000 && ReadText(record).find("done") == std::string::npos; i++)
+    const std::string streams = "/dev/null\n/dev/null\n/dev/null\n", session = std::to_string(getsid(0)) + "\n";
+    std::string text;
+    for (int i = 0; i < 1000 && Count(text = Recorded(), streams) < 3; i++)
         usleep(10000);
-    EXPECT_NE(ReadText(record).find("done"), std::string::npos);
+    for (const char* d :
+         {"./-help.html\n", "/opt/orvale viewer/help \xC3\xA9.html\n", "http://example.org/a b?c=d&e='f'\n"})
+        EXPECT_EQ(Count(text, d + streams), 1u) << text;
+    EXPECT_TRUE(Count(text, streams + session) == 0 && Count(text, "done") == 0) << text;
+    // Let go (each reads a line, or the end of a writer), each finishes.
+    for (int i = 0; i < 1000 && Count(text = Recorded(), "done") < 3; i++)
+    {
+        if (int fd = open(dir.At("gate").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+        {
+            EXPECT_EQ(write(fd, "go\ngo\ngo\n", 9), 9);
+            close(fd);
+        }
+        usleep(10000);
+    }
+    EXPECT_EQ(Count(text, "done"), 3u);
     EXPECT_TRUE(NoChildLeft());
-}
-
-TEST_F(OpenDocumentTest, WebAddressIsPassedUnchanged)
-{
-    InstallRecorder();
-    PlatOpenDocument(u"http://example.org/a b?c=d&e='f'");
-    std::string text = WaitForRecord();
-    EXPECT_EQ(text.substr(0, text.find('\n')), "http://example.org/a b?c=d&e='f'");
-    OpenGate();
-}
-
-TEST_F(OpenDocumentTest, LeadingDashIsNotTakenForAnOption)
-{
-    InstallRecorder();
-    PlatOpenDocument(u"-help.html");
-    std::string text = WaitForRecord();
-    EXPECT_EQ(text.substr(0, text.find('\n')), "./-help.html");
-    OpenGate();
-}
-
-TEST_F(OpenDocumentTest, MissingXdgOpenFailsSilently)
-{
-    setenv("PATH", tmp.c_str(), 1);  // nothing there
+    // Without an xdg-open nothing happens either.
+    setenv("PATH", "/nonexistent", 1);
     PlatOpenDocument(u"help.html");
     EXPECT_TRUE(NoChildLeft());
 }
