@@ -274,15 +274,7 @@ class Viewer:
         """Waits until the window is maximised and its client area has stopped
         changing size; returns the client geometry."""
         self.wait_maximized(timeout)
-        last = [None]
-
-        def stable():
-            geom = self.client_geometry()
-            same = geom == last[0]
-            last[0] = geom
-            return geom if same else None
-
-        return wait_until(stable, timeout, interval=0.3, what="a settled window")
+        return self.wait_still(timeout)
 
     def wait_exit(self, timeout=30.0):
         """Waits for the process to end and returns its exit code."""
