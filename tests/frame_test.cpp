@@ -87,20 +87,6 @@ TEST_F(PresentTest, ViewZeroLandsOnEvenScreenRows)
         }
 }
 
-// Moving the window down one row keeps each view on its screen-row parity.
-TEST_F(PresentTest, MovingDownOneRowFlipsThePhase)
-{
-    CStereoFrame f = {};
-    Resize(&f, 100, 4, 7);
-    int before = ClientRowOf(&f, 1, 0);
-    uint8_t phase = f.rowPhase;
-    Resize(&f, 101, 4, 7);
-    EXPECT_NE(f.rowPhase, phase);
-    EXPECT_EQ(f.pairs, 3);
-    EXPECT_EQ(ClientRowOf(&f, 1, 0), before - 1);
-    Release(&f);
-}
-
 // Rows outside any whole pair stay black whatever sits in buffer rows that
 // belong to no pair.
 TEST_F(PresentTest, RowsOutsideWholePairsStayBlack)
@@ -121,22 +107,16 @@ TEST_F(PresentTest, RowsOutsideWholePairsStayBlack)
     Release(&f);
 }
 
-TEST_F(PresentTest, EmptyClientAreaPresentsNothing)
+// A minimised window, or a pass before the window has its DC, shows nothing.
+TEST_F(PresentTest, NothingToShowPresentsNothing)
 {
     CStereoFrame f = {};
     Resize(&f, 5, 0, 0);
     Present(&f);
     Resize(&f, 5, 100, 0);
     Present(&f);
-    EXPECT_EQ(HeadlessPresentCount(), 0);
-    Release(&f);
-}
-
-TEST_F(PresentTest, NoDeviceContextPresentsNothing)
-{
-    windowDC = nullptr;
-    CStereoFrame f = {};
     Resize(&f, 0, 10, 10);
+    windowDC = nullptr;
     Present(&f);
     EXPECT_EQ(HeadlessPresentCount(), 0);
     Release(&f);

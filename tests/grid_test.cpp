@@ -140,7 +140,9 @@ void WritePicture(const fs::path& path, int w, int h, uint8_t r, uint8_t g, uint
     FreeImage_Unload(bmp);
 }
 
-class PassTest : public ::testing::Test
+// A temporary folder and the headless window of 640 x 480 (3 columns, 239
+// line pairs); the current folder is restored and the folder removed after.
+class HostedTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -150,18 +152,33 @@ protected:
         root = tmpl;
         saved = fs::current_path();
         HeadlessReset();
-        InitViewer(&gViewer);
         window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
         windowDC = PlatGetDC(window);
-        HeadlessSetClient(0, 0, 640, 480);  // 3 columns, 239 line pairs
+        HeadlessSetClient(0, 0, 640, 480);
     }
     void TearDown() override
     {
-        TeardownViewer(&gViewer);
         windowDC = nullptr;
         HeadlessReset();
         fs::current_path(saved);
         fs::remove_all(root);
+    }
+    fs::path root, saved;
+    PlatWindow* window = nullptr;
+};
+
+class PassTest : public HostedTest
+{
+protected:
+    void SetUp() override
+    {
+        HostedTest::SetUp();
+        InitViewer(&gViewer);
+    }
+    void TearDown() override
+    {
+        TeardownViewer(&gViewer);
+        HostedTest::TearDown();
     }
     // Fills the test folder with ".." a.png b.png c.png sub/ in listing order.
     void MakeFolder()
@@ -181,8 +198,6 @@ protected:
     }
     // Returns the client y of a line pair for a click.
     int32_t RowOfPair(int32_t pair) { return 480 - 2 * pair; }
-    fs::path root, saved;
-    PlatWindow* window = nullptr;
 };
 
 TEST_F(PassTest, ListsAndLaysOutTheFolder)
@@ -338,19 +353,12 @@ TEST_F(PassTest, GoingUpFromAFolderOfTheRootReachesTheRoot)
 // one walking from remembered entries and one from the head every time, must
 // leave the same frame, selection, scroll and cursor.
 
-class ChainWalkTest : public ::testing::Test
+class ChainWalkTest : public HostedTest
 {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/orvale-walk-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
-        saved = fs::current_path();
-        HeadlessReset();
-        window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
-        windowDC = PlatGetDC(window);
-        HeadlessSetClient(0, 0, 640, 480);  // 3 columns, 239 line pairs
+        HostedTest::SetUp();
         WritePicture(root / "seed.png", 8, 6, 200, 40, 90);
         for (int i = 0; i < 1300; i++)
             AddFile(i);
@@ -370,10 +378,7 @@ protected:
             free(v);
         }
         SetChainWalkMemo(true);
-        windowDC = nullptr;
-        HeadlessReset();
-        fs::current_path(saved);
-        fs::remove_all(root);
+        HostedTest::TearDown();
     }
     // Adds picture file number i (a copy of the seed picture).
     void AddFile(int i)
@@ -458,8 +463,6 @@ protected:
         for (const Step& s : steps)
             PassBoth(s.scroll, s.x, s.y);
     }
-    fs::path root, saved;
-    PlatWindow* window = nullptr;
     CViewer* viewers[2] = {};
     int32_t deepest = -1;  // the highest selection seen
 };

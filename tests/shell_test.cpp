@@ -46,17 +46,6 @@ protected:
     testfs::TempFolder empty;
 };
 
-TEST_F(ShellTest, StartsAllZeroButSelectionAndClick)
-{
-    EXPECT_EQ(gViewer.selected, -1);
-    EXPECT_EQ(gViewer.loaded, -1);
-    EXPECT_EQ(gViewer.clickPos.x, -1);
-    EXPECT_EQ(gViewer.clickPos.y, -1);
-    EXPECT_EQ(gViewer.redraw, 0);
-    EXPECT_EQ(gViewer.frame.pixels, nullptr);
-    EXPECT_EQ(gViewer.folder.head, nullptr);
-}
-
 // Paint, size, move and release always run the pass; everything else only
 // when a handler raised the flag. DefWindowProc sees every message.
 TEST_F(ShellTest, RoutingRunsThePassByTheTable)
