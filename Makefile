@@ -1,5 +1,5 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -30,11 +30,19 @@ run: build samples
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: build
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALE_SANITIZE=ON -DORVALE_WERROR=ON
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+test: build asan-build
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+
+asan-build: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALE_SANITIZE=ON -DORVALE_WERROR=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# The mutant sweep (not part of `make test`): writes each fault listed in
+# tools/mutants.txt into the code, rebuilds what it touches, runs the tests and
+# restores the file. Fails when a fault goes uncaught. MUTANTS="a b" runs some.
+mutants: build asan-build
+	/usr/bin/python3 tools/mutants.py tools/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
 
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
