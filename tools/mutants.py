@@ -141,7 +141,9 @@ def main():
         mutants = [m for m in mutants if m["name"] in only]
     # Restore the file even when the sweep is interrupted.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
-    trees = {"build": Tree(build, ["unit", "e2e"]), "asan": Tree(asan_build, ["unit"])}
+    trees = {"build": Tree(build, ["unit", "e2e"])}
+    if os.path.isdir(os.path.join(asan_build, "tests")):
+        trees["asan"] = Tree(asan_build, ["unit"])
     started = time.time()
     results = sweep(mutants, trees, os.path.join(build, "mutants-caught.json"))
     bad = [(n, c) for n, c, _ in results if not c or c == "DOES NOT BUILD" or c.startswith("text found")]
