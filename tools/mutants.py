@@ -5,7 +5,8 @@ Each line of the list (tools/mutants.txt) names one realistic fault:
 
     name  path/to/file.cpp  `exact text`  `faulty replacement`
 
-The text must occur exactly once in the file. For every mutant the sweep
+The text must occur exactly once in the file; "\\n" in either stands for a
+line break, so a fault may span lines. For every mutant the sweep
 writes the fault into the file, rebuilds only what it touches, runs the tests
 and restores the file. A mutant is caught by the first failing test. The test
 that caught a mutant last time is tried first (remembered in the build tree),
@@ -37,7 +38,8 @@ def read_list(path):
         match = LINE.match(line)
         if not match:
             sys.exit(f"{path}:{number}: not 'name file `text` `replacement`'")
-        mutants.append(dict(zip(("name", "file", "text", "fault"), match.groups())))
+        fields = [f.replace("\\n", "\n") for f in match.groups()]
+        mutants.append(dict(zip(("name", "file", "text", "fault"), fields)))
     names = [m["name"] for m in mutants]
     twice = {n for n in names if names.count(n) > 1}
     if twice:
