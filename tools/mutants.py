@@ -14,6 +14,7 @@ then the unit and end-to-end tests of the normal build, then the unit tests of
 the sanitizer build (a leak or an overflow shows only there).
 
 Usage: mutants.py LIST BUILD ASAN_BUILD [NAME ...]
+MUTANT_TESTS="a b" limits the sweep to those tests (and builds only them).
 Prints every mutant no test caught and exits 1 if any survived.
 """
 import json
@@ -65,14 +66,19 @@ class Tree:
         shown = subprocess.run(["ctest", "--test-dir", path, "--show-only=json-v1"],
                                capture_output=True, text=True, check=True)
         self.tests = {}
+        wanted = os.environ.get("MUTANT_TESTS", "").split()
         for test in json.loads(shown.stdout)["tests"]:
             props = {p["name"]: p["value"] for p in test.get("properties", [])}
             if not set(props.get("LABELS", [])) & set(labels) or "fuzz" in props.get("LABELS", []):
                 continue
+            if wanted and test["name"] not in wanted:
+                continue
             program = test["command"][0]
             own = os.path.basename(program) if program.startswith(os.path.abspath(path)) else None
             self.tests[test["name"]] = own
-        self.targets = sorted({t for t in self.tests.values() if t}) + SUPPORT_TARGETS
+        self.targets = sorted({t for t in self.tests.values() if t})
+        if None in self.tests.values() or not wanted:
+            self.targets += SUPPORT_TARGETS
 
     def build(self, targets):
         return run(["cmake", "--build", self.path, "-j", os.environ.get("JOBS", "2"), "--target", *targets])
