@@ -18,8 +18,7 @@ CViewer gViewer;
 
 int RunViewer()
 {
-    // The program has no options: the command line is never read, and the
-    // window always starts maximised whatever the desktop asked for.
+    // The window always starts maximised whatever the desktop asked for.
     PlatWindow* window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
     if (!window)
         return 0;
@@ -69,8 +68,15 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
     case WM_DESTROY:
         PlatPostQuitMessage(0);
         break;
-    case WM_MOVE:
     case WM_SIZE:
+    {
+        PlatRect client;
+        PlatGetClientRect(window, &client);
+        KeepStartPictureInView(viewer, client.right);
+        always = true;
+        break;
+    }
+    case WM_MOVE:
     case WM_PAINT:
         always = true;
         break;

@@ -16,5 +16,21 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
 // Ends every drag and records a click when the release is exactly at the press
 // and no toolbar click claims it.
 void OnButtonUp(CViewer* viewer, int32_t x, int32_t y);
+// How the program started, from StartFromArgument.
+enum
+{
+    kStartPlain = 0,    // in the current folder, nothing open
+    kStartFolder = 1,   // in the folder the argument named
+    kStartPicture = 2,  // in the picture's folder, the picture selected for opening
+};
+// Acts on the first command-line argument before the window exists: enters a
+// folder, or lists a picture's folder and selects the picture so that the first
+// pass opens it. Anything else leaves everything as it was and says why on
+// standard error. argument may be null (no argument).
+int StartFromArgument(CViewer* viewer, const char16_t* argument);
+// Scrolls the grid so that the cell of the picture opened from the command line
+// lies in view under it, for a client area clientWidth pixels wide; does
+// nothing once that picture has been closed.
+void KeepStartPictureInView(CViewer* viewer, int32_t clientWidth);
 // Frees the listing and the frame at exit.
 void TeardownViewer(CViewer* viewer);

@@ -18,6 +18,7 @@
 // [SECTION] Window host
 // [SECTION] Folders and files
 // [SECTION] Drives, program path, opening documents
+// [SECTION] Command line and messages
 // [SECTION] Memory
 #pragma once
 
@@ -189,6 +190,29 @@ int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity);
 // Opens a document or web address with the desktop's default program, without
 // waiting for it. Failures are silent.
 void PlatOpenDocument(const char16_t* pathOrAddress);
+
+// [SECTION] Command line and messages
+
+// What a path names, for PlatGetPathKind.
+enum
+{
+    PLAT_PATH_MISSING = 0,     // nothing there (or a folder on the way cannot be searched)
+    PLAT_PATH_FOLDER = 1,
+    PLAT_PATH_FILE = 2,        // a regular file that can be read
+    PLAT_PATH_UNREADABLE = 3,  // a regular file that cannot be read
+    PLAT_PATH_OTHER = 4,       // a device, pipe, socket ...
+};
+
+// Reads argument index of the program's command line (0 is the program
+// itself) into buffer as UTF-16. Returns its length; -1 when there is no such
+// argument or it does not fit.
+int32_t PlatGetArgument(int index, char16_t* buffer, int32_t capacity);
+// Tells what a path (absolute, or relative to the current folder) names; a
+// link counts as what it points to.
+int PlatGetPathKind(const char16_t* path);
+// Writes one line for whoever started the program (standard error where
+// there is one).
+void PlatReportProblem(const char16_t* line);
 
 // [SECTION] Memory
 
