@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_text.h"
+#include "platform/sdl/sdl_queue.h"
 #if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
 #include "platform/sdl/sdl_x11_errors.h"
 #endif
@@ -31,34 +32,17 @@ struct PlatDC
     PlatWindow* window;
 };
 
-enum
-{
-    kQueueCapacity = 256
-};
-
 static PlatWindow gWindow;
 static PlatDC gDC;
 static bool gHaveWindow;
-static PlatMessage gQueue[kQueueCapacity];  // posted messages, oldest first
-static int gQueueHead, gQueueCount;
+static SdlQueue gQueue;  // posted messages, oldest first
 static bool gQuitPosted;
 static int gQuitCode;
 
-// Appends a message to the queue; a full queue drops the oldest mouse move
-// rather than anything that matters.
+// Appends a message to the window's queue.
 static void PostMessage(uint32_t message, PlatWParam wParam, PlatLParam lParam)
 {
-    if (gQueueCount == kQueueCapacity)
-    {
-        gQueueHead = (gQueueHead + 1) % kQueueCapacity;
-        gQueueCount--;
-    }
-    PlatMessage* m = &gQueue[(gQueueHead + gQueueCount) % kQueueCapacity];
-    m->window = &gWindow;
-    m->message = message;
-    m->wParam = wParam;
-    m->lParam = lParam;
-    gQueueCount++;
+    SdlPost(&gQueue, &gWindow, message, wParam, lParam);
 }
 
 PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
@@ -157,6 +141,30 @@ static PlatWParam VirtualKey(SDL_Keycode key)
     }
 }
 
+// Posts a mouse move for client (x, y) when Windows would send one: X also
+// reports where the pointer is when it leaves the window, or while the window
+// moves away under it, and those positions are no client moves.
+static void PostMouseMove(int32_t x, int32_t y, uint32_t buttons)
+{
+    int w = 0, h = 0;
+    SDL_GetWindowSize(gWindow.sdl, &w, &h);
+    if (SdlMoveReachesWindow(x, y, w, h, (buttons & SDL_BUTTON_LMASK) != 0))
+        PostMessage(WM_MOUSEMOVE, KeyState(buttons), ClientLParam(x, y));
+}
+
+// Posts the pointer's new client position after the window moved, changed
+// size or appeared under it, when it lies over the client area.
+static void PostPointerOverWindow()
+{
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    uint32_t buttons = SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(gWindow.sdl, &wx, &wy);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(gWindow.sdl, &w, &h);
+    if (SdlMoveReachesWindow(gx - wx, gy - wy, w, h, false))
+        PostMessage(WM_MOUSEMOVE, KeyState(buttons), ClientLParam(gx - wx, gy - wy));
+}
+
 // Turns one SDL event into zero or more queued window messages.
 static void TranslateEvent(const SDL_Event* e)
 {
@@ -172,12 +180,17 @@ static void TranslateEvent(const SDL_Event* e)
         {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             PostMessage(WM_SIZE, 0, PlatMakeLParam(e->window.data1, e->window.data2));
+            PostPointerOverWindow();
             break;
         case SDL_WINDOWEVENT_MOVED:
             PostMessage(WM_MOVE, 0, PlatMakeLParam(e->window.data1, e->window.data2));
+            PostPointerOverWindow();
+            break;
+        case SDL_WINDOWEVENT_SHOWN:
+            PostMessage(WM_PAINT, 0, 0);
+            PostPointerOverWindow();
             break;
         case SDL_WINDOWEVENT_EXPOSED:
-        case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_MAXIMIZED:
             PostMessage(WM_PAINT, 0, 0);
@@ -193,7 +206,7 @@ static void TranslateEvent(const SDL_Event* e)
         PostMessage(WM_KEYDOWN, VirtualKey(e->key.keysym.sym), 1);
         break;
     case SDL_MOUSEMOTION:
-        PostMessage(WM_MOUSEMOVE, KeyState(e->motion.state), ClientLParam(e->motion.x, e->motion.y));
+        PostMouseMove(e->motion.x, e->motion.y, e->motion.state);
         break;
     case SDL_MOUSEBUTTONDOWN:
         if (e->button.button == SDL_BUTTON_LEFT)
@@ -229,17 +242,6 @@ static void TranslateEvent(const SDL_Event* e)
     }
 }
 
-// Pops the oldest queued message into msg.
-static bool PopMessage(PlatMessage* msg)
-{
-    if (gQueueCount == 0)
-        return false;
-    *msg = gQueue[gQueueHead];
-    gQueueHead = (gQueueHead + 1) % kQueueCapacity;
-    gQueueCount--;
-    return true;
-}
-
 int PlatGetMessage(PlatMessage* msg)
 {
     if (!gHaveWindow)
@@ -249,7 +251,7 @@ int PlatGetMessage(PlatMessage* msg)
         SDL_Event e;
         while (SDL_PollEvent(&e))
             TranslateEvent(&e);
-        if (PopMessage(msg))
+        if (SdlPop(&gQueue, msg))
             return 1;
         if (gQuitPosted)
         {
@@ -371,5 +373,6 @@ void PlatShutdown()
         SDL_FreeCursor(gWindow.cursor);
     SDL_DestroyWindow(gWindow.sdl);
     SDL_Quit();
+    SdlFreeQueue(&gQueue);
     gHaveWindow = false;
 }
