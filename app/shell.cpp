@@ -32,16 +32,34 @@ int RunViewer()
     return 0;
 }
 
+// Where the thumbnail ticks left off in which chain. Entries before that
+// place have their thumbnails and never lose them while the chain lives, so a
+// tick resumes there instead of walking a long listing from its head each time.
+struct CTickResume
+{
+    const CFileEntry* head;
+    int32_t count;
+    uint32_t generation;
+    CFileEntry* entry;  // first entry not yet known to be done; null: all done
+    int32_t index;
+};
+
+static CTickResume gTickResume;
+
 // Makes the thumbnail of the first pending entry in chain order, if any.
 // Returns 1 when one was made.
 static int MakeNextThumbnail(CViewer* viewer)
 {
-    CFileEntry* entry = viewer->folder.head;
-    for (int32_t i = 0; entry && i < viewer->folder.count; i++, entry = entry->next)
+    CFolderList* folder = &viewer->folder;
+    CTickResume* at = &gTickResume;
+    uint32_t generation = ChainGeneration();
+    if (at->head != folder->head || at->count != folder->count || at->generation != generation)
+        *at = {folder->head, folder->count, generation, folder->head, 0};
+    for (; at->entry && at->index < folder->count; at->index++, at->entry = at->entry->next)
     {
-        if (entry->thumbPending)
+        if (at->entry->thumbPending)
         {
-            LoadEntryImage(entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
+            LoadEntryImage(at->entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
             return 1;
         }
     }
