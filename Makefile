@@ -1,5 +1,5 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -43,6 +43,18 @@ asan-build: deps
 # restores the file. Fails when a fault goes uncaught. MUTANTS="a b" runs some.
 mutants: build asan-build
 	/usr/bin/python3 tools/mutants.py tools/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
+
+# Runs every fuzz target for SECONDS seconds (each), growing its corpus in
+# build/fuzz/; prints each target's executions and any crash.
+SECONDS ?= 60
+fuzz: build
+	@for t in fuzz_split fuzz_load fuzz_names; do \
+		echo "== $$t, $(SECONDS) s"; mkdir -p $(BUILD)/fuzz/$${t}_corpus; \
+		$(BUILD)/fuzz/$$t -max_total_time=$(SECONDS) -rss_limit_mb=4096 -print_final_stats=1 \
+			$(BUILD)/fuzz/$${t}_corpus $(BUILD)/fixtures > $(BUILD)/fuzz/$$t.log 2>&1; status=$$?; \
+		grep -E 'number_of_executed_units|average_exec|ERROR|SUMMARY|Test unit written' $(BUILD)/fuzz/$$t.log; \
+		[ $$status -eq 0 ] || exit 1; \
+	done
 
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
