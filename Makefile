@@ -51,7 +51,7 @@ fuzz: build
 	@for t in fuzz_split fuzz_load fuzz_names; do \
 		echo "== $$t, $(SECONDS) s"; mkdir -p $(BUILD)/fuzz/$${t}_corpus; \
 		$(BUILD)/fuzz/$$t -max_total_time=$(SECONDS) -rss_limit_mb=4096 -print_final_stats=1 \
-			$(BUILD)/fuzz/$${t}_corpus $(BUILD)/fixtures > $(BUILD)/fuzz/$$t.log 2>&1; status=$$?; \
+			$(abspath $(BUILD))/fuzz/$${t}_corpus $(abspath $(BUILD))/fixtures > $(BUILD)/fuzz/$$t.log 2>&1; status=$$?; \
 		grep -E 'number_of_executed_units|average_exec|ERROR|SUMMARY|Test unit written' $(BUILD)/fuzz/$$t.log; \
 		[ $$status -eq 0 ] || exit 1; \
 	done
