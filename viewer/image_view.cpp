@@ -53,10 +53,16 @@ void EnterSelectedFolder(CViewer* viewer)
     CFileEntry* entry = SelectedEntry(viewer);
     if (!entry || !entry->isDir)
         return;
-    if (IsParentName(entry->name))
+    if (IsParentName(entry->name) && viewer->folder.path[0])
     {
         CutToParent(viewer->folder.path);
         PlatChangeFolder(viewer->folder.path);
+    }
+    else if (IsParentName(entry->name))
+    {
+        // Deeper than any path the system hands out (the listing could not
+        // learn its own path): up one level from where we are.
+        PlatChangeFolder(u"..");
     }
     else
         PlatChangeFolder(entry->name);
