@@ -1,197 +1,634 @@
-// Tests of the shell: start-up, message routing, the click rule, the redraw
-// cycle and teardown, on the headless host.
+// Tests of the window procedure, the pass, the mouse and the toolbar on the
+// headless host: routing and the click rule, grid layout, hit tests, the open
+// picture, folders, the thumbnail tick, the walk from remembered entries,
+// toolbar visibility, press regions, drags, wheel scrolling, zoom about the
+// pointer, the toolbar's slots, Prev and Next, and Help and Web handing the
+// right target to xdg-open.
 #include <gtest/gtest.h>
 
+#include <FreeImage.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/shell.h"
+#include "folder/folder_list.h"
 #include "platform/headless/headless.h"
+#include "render/assets/assets.h"
+#include "render/frame.h"
 #include "tests/temp_folder.h"
+#include "viewer/mouse.h"
+#include "viewer/toolbar.h"
+#include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
+
+namespace fs = std::filesystem;
+
+// Declared in viewer/image_view.h, whose limits clash with viewer/mouse.h.
+int32_t FitZoom(int32_t widthArg, int32_t height, int32_t stride, int32_t pairs);
 
 namespace {
 
-class ShellTest : public ::testing::Test
+// Columns are max(1, (stride - 26) / 202); content is 22 + 118 line pairs a
+// row, saturating; the fit is the largest step that fits both ways.
+TEST(Grid, ColumnsContentHeightAndFit)
+{
+    EXPECT_TRUE(GridColumns(0) == 1 && GridColumns(429) == 1 && GridColumns(430) == 2 && GridColumns(632) == 3);
+    EXPECT_TRUE(GridContentHeight(0, 3) == 22 && GridContentHeight(4, 3) == 258 &&
+                GridContentHeight(INT32_MAX, 1) == INT32_MAX);
+    // Picture width (both views) and height, frame stride and pairs, step.
+    // Frames without line pairs and empty pictures must still end the search.
+    const int32_t cases[][5] = {{1600, 600, 1920, 540, -2}, {3200, 1200, 1920, 540, -14}, {800, 100, 1920, 540, 15},
+                                {1920, 540, 1920, 540, 0},  {100, 100, 1920, 0, 0},       {100, 100, 0, 0, 0},
+                                {0, 0, 1920, 540, 0},       {1, 1, 1 << 30, 1 << 30, kZoomStepLimit},
+                                {INT32_MAX, INT32_MAX, 1, 1, -kZoomStepLimit}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FitZoom(c[0], c[1], c[2], c[3]), c[4]) << c[0] << "x" << c[1] << " in " << c[2] << "x" << c[3];
+}
+
+TEST(WideText, NameBudgetCutsAtTheFirstCodeUnitPastIt)
+{
+    CStereoFrame f = {};
+    Resize(&f, 0, 400, 80);
+    auto advance = [&](const char16_t* text, int32_t budget) {
+        f.penX = 0, f.penY = 2;
+        DrawWideText(&f, text, 0, budget);
+        return f.penX;
+    };
+    const int32_t whole = advance(u"Name", 0);
+    EXPECT_EQ(advance(u"Name", whole), whole);  // exactly the budget: drawn whole
+    EXPECT_EQ(advance(u"NameW", whole), whole);
+    EXPECT_EQ(advance(u"Name", whole - 1), whole - glyphWidths[u'e'] - 1);
+    // CR LF and LF CR make one break, CR CR and LF LF two; glyphs between keep
+    // the remembered CR.
+    const std::pair<const char16_t*, int> breaks[] = {{u"a\r\nb", 1},   {u"a\n\rb", 1},     {u"a\n\nb", 2},
+                                                      {u"a\r\rb", 2},   {u"a\r\n\nb", 2},   {u"a\r\n\r\nb", 2},
+                                                      {u"a\rb\nc", 1}};
+    for (const auto& [text, n] : breaks)
+    {
+        f.penX = 5, f.penY = 60;
+        DrawWideText(&f, text, 5, 0);
+        EXPECT_EQ(f.penY, 60 - 18 * n) << (int)text[1] << (int)text[2];
+    }
+    Release(&f);
+}
+
+// Writes a flat PNG of w x h pixels in one colour.
+void WritePicture(const std::string& path, int w, int h, RGBQUAD colour)
+{
+    FIBITMAP* bmp = FreeImage_Allocate(w, h, 24);
+    ASSERT_TRUE(FreeImage_FillBackground(bmp, &colour, 0) && FreeImage_Save(FIF_PNG, bmp, path.c_str(), 0));
+    FreeImage_Unload(bmp);
+}
+
+// A temporary current folder and the headless window: an 800 x 600 client
+// (300 line pairs) at (100, 50) on the screen for the handlers, 640 x 480 (3
+// columns, 239 line pairs) at (0, 0) for a folder.
+class Shell : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        // The pass lists the current folder and the timer makes thumbnails of
-        // what it finds: run in an empty folder so that no tick has work.
-        ASSERT_TRUE(empty.Enter());
+        ASSERT_TRUE(folder.Enter());
         HeadlessReset();
-        InitViewer(&gViewer);
+        Reset();
         window = PlatCreateWindow(u"Orvale_Viewer", WindowProc);
         windowDC = PlatGetDC(window);
-        HeadlessSetClient(0, 20, 640, 480);
+        HeadlessSetClient(100, 50, 800, 600);
     }
-    void TearDown() override
+    void TearDown() override { TeardownViewer(v), windowDC = nullptr, HeadlessReset(); }
+    // Starts the handlers afresh on 1000 line pairs of grid content; the
+    // image, once opened, covers columns 200-599 and line pairs 100-249.
+    void Reset()
     {
-        TeardownViewer(&gViewer);
-        windowDC = nullptr;
-        HeadlessReset();
+        InitViewer(v);
+        v->frame.stride = 800, v->frame.pairs = 300, v->contentHeight = 1000, v->imageRect = {200, 599, 100, 249};
     }
     // Sends a message and returns how many passes it ran.
     int Passes(uint32_t message, PlatWParam wParam = 0, PlatLParam lParam = 0)
     {
         int before = HeadlessPresentCount();
-        HeadlessSend(message, wParam, lParam);
-        return HeadlessPresentCount() - before;
+        return HeadlessSend(message, wParam, lParam), HeadlessPresentCount() - before;
     }
-    void Press(int32_t x, int32_t y)
+    // Turns the wheel with the pointer at client (x, y).
+    void Wheel(int32_t delta, int32_t x, int32_t y) { OnMouseWheel(v, window, delta, x + 100, y + 50); }
+    // Fills the folder with ".." a.png b.png c.png sub/ in listing order and
+    // runs a pass at 640 x 480.
+    void MakeFolder()
     {
-        gViewer.pressPos = {x, y};
+        WritePicture(folder.At("a.png"), 40, 30, {0, 0, 255, 0});  // red
+        WritePicture(folder.At("b.png"), 30, 40, {0, 255, 0, 0});
+        WritePicture(folder.At("c.png"), 8, 8, {255, 0, 0, 0});
+        ASSERT_TRUE(folder.Folder("sub"));
+        HeadlessSetClient(0, 0, 640, 480);
+        HeadlessSend(WM_PAINT, 0, 0);
     }
+    // Presses and releases at a line pair's client row; the release runs the pass.
+    void Click(int32_t x, int32_t pair)
+    {
+        v->pressPos = {x, 480 - 2 * pair};
+        HeadlessSend(WM_LBUTTONUP, 0, PlatMakeLParam(x, 480 - 2 * pair));
+    }
+    uint32_t Pixel(int view, int32_t x, int32_t pair)
+    {
+        return v->frame.pixels[(2 * pair + 1 + view) * v->frame.stride + x];
+    }
+    testfs::TempFolder folder;
     PlatWindow* window = nullptr;
-    testfs::TempFolder empty;
+    CViewer* v = &gViewer;
 };
 
-// Paint, size, move and release always run the pass; everything else only
-// when a handler raised the flag. DefWindowProc sees every message.
-TEST_F(ShellTest, RoutingRunsThePassByTheTable)
+// [SECTION] Routing and the click rule
+
+// Paint, size, move and release always run the pass, once; everything else
+// only when a handler raised the flag. DefWindowProc sees every message.
+TEST_F(Shell, RoutingRunsThePassByTheTable)
 {
-    const uint32_t always[] = {WM_PAINT, WM_SIZE, WM_MOVE, WM_LBUTTONUP};
-    const uint32_t ifRaised[] = {WM_DESTROY, WM_KEYDOWN, WM_TIMER, WM_MOUSEMOVE, WM_LBUTTONDOWN,
-                                 WM_MOUSEWHEEL, 0x00A0 /* WM_NCMOUSEMOVE */};
-    for (uint32_t m : always)
+    // Mouse messages at a client point away from the toolbar's rows, with no
+    // wheel delta.
+    for (uint32_t m : {WM_PAINT, WM_SIZE, WM_MOVE, WM_LBUTTONUP, WM_DESTROY, WM_KEYDOWN, WM_TIMER, WM_MOUSEMOVE,
+                       WM_LBUTTONDOWN, WM_MOUSEWHEEL, 0x00A0 /* WM_NCMOUSEMOVE */})
     {
-        int def = HeadlessDefProcCount(m);
-        EXPECT_EQ(Passes(m), 1) << m;
-        EXPECT_EQ(HeadlessDefProcCount(m), def + 1) << m;
-    }
-    // Mouse messages at a client point away from the toolbar's rows change
-    // nothing that is drawn.
-    const PlatLParam neutral = PlatMakeLParam(100, 200);
-    for (uint32_t m : ifRaised)
-    {
-        int def = HeadlessDefProcCount(m);
-        EXPECT_EQ(Passes(m, m == WM_KEYDOWN ? 'A' : 0, neutral), 0) << m;
-        gViewer.redraw = 1;
-        EXPECT_EQ(Passes(m, m == WM_KEYDOWN ? 'A' : 0, neutral), 1) << m;
-        EXPECT_EQ(gViewer.redraw, 0) << m;
-        EXPECT_EQ(HeadlessDefProcCount(m), def + 2) << m;
+        const bool always = m == WM_PAINT || m == WM_SIZE || m == WM_MOVE || m == WM_LBUTTONUP;
+        const int def = HeadlessDefProcCount(m);
+        const PlatWParam w = m == WM_KEYDOWN ? 'A' : m == WM_TIMER ? 13 : 0;
+        EXPECT_EQ(Passes(m, w, PlatMakeLParam(100, 200)), always ? 1 : 0) << m;
+        v->redraw = 1;
+        EXPECT_TRUE(Passes(m, w, PlatMakeLParam(100, 200)) == 1 && v->redraw == 0 && HeadlessDefProcCount(m) == def + 2)
+            << m;
     }
 }
 
-TEST_F(ShellTest, EscapeQuitsWithZeroOtherKeysDoNothing)
+// A release is a click only exactly at the press, below a shown toolbar's
+// band and with no toolbar click pending; every release ends every drag.
+TEST_F(Shell, ClickRuleCases)
 {
-    HeadlessSend(WM_KEYDOWN, 'Q', 0);
-    EXPECT_EQ(HeadlessQuitPosted(nullptr), 0);
-    HeadlessSend(WM_KEYDOWN, VK_ESCAPE, 0);
-    int code = -1;
-    EXPECT_EQ(HeadlessQuitPosted(&code), 1);
-    EXPECT_EQ(code, 0);
-}
-
-TEST_F(ShellTest, ClosingTheWindowQuits)
-{
-    HeadlessSend(WM_CLOSE, 0, 0);
-    EXPECT_EQ(HeadlessDefProcCount(WM_DESTROY), 1);
-    EXPECT_EQ(HeadlessQuitPosted(nullptr), 1);
-}
-
-// Every release ends all drags, click or not.
-TEST_F(ShellTest, ReleaseEndsEveryDrag)
-{
-    Press(100, 200);
-    gViewer.listDrag = gViewer.barDrag = gViewer.panDrag = 1;
-    HeadlessSend(WM_LBUTTONUP, 0, PlatMakeLParam(101, 200));
-    EXPECT_EQ(gViewer.listDrag, 0);
-    EXPECT_EQ(gViewer.barDrag, 0);
-    EXPECT_EQ(gViewer.panDrag, 0);
-}
-
-TEST_F(ShellTest, ClickRuleCases)
-{
-    struct Case
+    // Press x, y, release x, y, toolbar shown, toolbar click pending, click.
+    const int32_t cases[][7] = {
+        {100, 200, 100, 200, 0, 0, 1}, {100, 200, 101, 200, 0, 0, 0}, {100, 200, 100, 199, 0, 0, 0},
+        {100, 83, 100, 83, 1, 0, 0},   {100, 84, 100, 84, 1, 0, 1},   {100, 10, 100, 10, 0, 0, 1},
+        {100, 200, 100, 200, 0, 1, 0}, {-5, -7, -5, -7, 0, 0, 1}};
+    for (const auto& c : cases)
     {
-        int32_t pressX, pressY, releaseX, releaseY;
-        uint8_t toolbarShown, pending;
-        bool click;
-    } cases[] = {
-        {100, 200, 100, 200, 0, 0, true},   // same pixel
-        {100, 200, 101, 200, 0, 0, false},  // one pixel apart in x
-        {100, 200, 100, 199, 0, 0, false},  // one pixel apart in y
-        {100, 83, 100, 83, 1, 0, false},    // in the toolbar band
-        {100, 84, 100, 84, 1, 0, true},     // just below it
-        {100, 10, 100, 10, 0, 0, true},     // band rows are free while it is hidden
-        {100, 200, 100, 200, 0, 1, false},  // a toolbar click is pending
-        {-5, -7, -5, -7, 0, 0, true},       // negative client positions
-    };
-    for (const Case& c : cases)
-    {
-        InitViewer(&gViewer);
-        gViewer.toolbarShown = c.toolbarShown;
-        gViewer.toolbarClickPending = c.pending;
-        Press(c.pressX, c.pressY);
-        OnButtonUp(&gViewer, c.releaseX, c.releaseY);
-        if (c.click)
-        {
-            EXPECT_EQ(gViewer.clickPos.x, c.releaseX) << c.pressX << "," << c.pressY;
-            EXPECT_EQ(gViewer.clickPos.y, c.releaseY) << c.pressX << "," << c.pressY;
-        }
-        else
-            EXPECT_EQ(gViewer.clickPos.x, -1) << c.pressX << "," << c.pressY;
+        InitViewer(v);
+        v->toolbarShown = (uint8_t)c[4], v->toolbarClickPending = (uint8_t)c[5], v->pressPos = {c[0], c[1]};
+        v->listDrag = v->barDrag = v->panDrag = 1;
+        OnButtonUp(v, c[2], c[3]);
+        EXPECT_TRUE((c[6] ? v->clickPos.x == c[2] && v->clickPos.y == c[3] : v->clickPos.x == -1) &&
+                    v->listDrag + v->barDrag + v->panDrag == 0) << c[0] << "," << c[1];
     }
 }
 
-// A pass that raises the flag gets exactly one more pass, at the next message
-// of any kind, and never two within one message.
-TEST_F(ShellTest, RaisedFlagBringsExactlyOneMorePass)
+// The window procedure passes the key state from the low word of wParam,
+// signed client positions, and the wheel delta from the high word.
+TEST_F(Shell, WindowProcDecodesItsParameters)
 {
-    EXPECT_EQ(Passes(WM_TIMER, 13), 0);
-    gViewer.redraw = 1;
-    EXPECT_EQ(Passes(WM_TIMER, 13), 1);
-    EXPECT_EQ(Passes(WM_TIMER, 13), 0);
-    gViewer.redraw = 1;
-    EXPECT_EQ(Passes(WM_PAINT), 1);  // an always-message still runs only once
-    EXPECT_EQ(gViewer.redraw, 0);
-}
-
-TEST_F(ShellTest, PassSizesTheFrameToTheClientWithItsParity)
-{
-    HeadlessSetClient(30, 101, 320, 7);
     HeadlessSend(WM_SIZE, 0, 0);
-    EXPECT_EQ(gViewer.clientRect.right, 320);
-    EXPECT_EQ(gViewer.clientRect.bottom, 7);
-    EXPECT_EQ(gViewer.frame.stride, 320);
-    EXPECT_EQ(gViewer.frame.rowPhase, 1);
-    EXPECT_EQ(gViewer.frame.pairs, 3);
-    HeadlessSetClient(30, 102, 320, 7);
-    HeadlessSend(WM_MOVE, 0, 0);
-    EXPECT_EQ(gViewer.frame.rowPhase, 0);
-    const HeadlessPresent* p = HeadlessLastPresent();
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->width, 320);
-    EXPECT_EQ(p->height, 7);
+    HeadlessSend(WM_LBUTTONDOWN, MK_LBUTTON, PlatMakeLParam(-3, -4));
+    EXPECT_TRUE(v->pressPos.x == -3 && v->pressPos.y == -4 && v->listDrag == 1);
+    // MK_LBUTTON only in the high word: the button is up; a row above the
+    // client is near the top edge.
+    HeadlessSend(WM_MOUSEMOVE, (PlatWParam)MK_LBUTTON << 16, PlatMakeLParam(300, -2));
+    EXPECT_TRUE(v->listDrag == 0 && v->toolbarShown == 1);
+    const PlatLParam at = PlatMakeLParam(300, 300);
+    EXPECT_EQ(Passes(WM_MOUSEWHEEL, 0, at) + Passes(WM_MOUSEWHEEL, 0xFF880000u, at), 1);  // -120 in the high word
 }
 
-// The whole start-up on the headless host: titled, maximised, timer 13 every
-// 10 ms, a first pass from showing, and 0 when the loop ends.
-TEST_F(ShellTest, RunViewerBuildsTheWindowAndReturnsZero)
+// [SECTION] The pass
+
+TEST_F(Shell, ListsLaysOutAndClampsTheScroll)
 {
-    HeadlessReset();
-    HeadlessPost(WM_KEYDOWN, VK_ESCAPE, 0);
-    windowDC = nullptr;
-    EXPECT_EQ(RunViewer(), 0);
-    EXPECT_EQ(std::u16string(HeadlessTitle()), u"Orvale_Viewer");
-    EXPECT_EQ(HeadlessShownMaximized(), 1);
-    uint32_t period = 0;
-    EXPECT_EQ(HeadlessTimer(&period), 13u);
-    EXPECT_EQ(period, 10u);
-    EXPECT_NE(windowDC, nullptr);
-    EXPECT_EQ(HeadlessQuitPosted(nullptr), 1);
+    MakeFolder();
+    // The walk ends past the last entry.
+    EXPECT_TRUE(v->folder.listed == 1 && v->folder.count == 5 && v->contentHeight == 258 && !v->folder.cursor);
+    // The first cell's thumbnail (the parent picture) has its lowest row at
+    // cell base + 17 = 104 + 17, in both views.
+    for (int i : {0, 48 * 192 + 96, 95 * 192 + 191})
+    {
+        const uint8_t* p = ParentPicture + 3 * i;
+        const uint32_t want = (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];
+        EXPECT_TRUE(Pixel(0, 10 + i % 192, 121 + i / 192) == want && Pixel(1, 10 + i % 192, 121 + i / 192) == want);
+    }
+    v->scroll = -40, HeadlessSend(WM_PAINT, 0, 0);  // a drag's overshoot; entering below clamps the end
+    EXPECT_EQ(v->scroll, 0);
 }
 
-TEST_F(ShellTest, TeardownFreesFrameAndListing)
+TEST_F(Shell, ClicksSelectTheCellUnderThemAndNothingInTheGaps)
 {
-    HeadlessSend(WM_PAINT, 0, 0);
-    ASSERT_NE(gViewer.frame.pixels, nullptr);
-    TeardownViewer(&gViewer);
-    EXPECT_EQ(gViewer.frame.pixels, nullptr);
-    EXPECT_EQ(gViewer.frame.capacity, 0);
-    EXPECT_EQ(gViewer.folder.head, nullptr);
-    TeardownViewer(&gViewer);  // twice is harmless
+    MakeFolder();
+    // x, line pair, selection. Row 0's hit box spans pairs 104 to 217, row
+    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211.
+    const int32_t cases[][3] = {{212, 104, 1}, {202, 150, -1}, {211, 150, -1}, {300, 103, -1},
+                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1}};
+    for (const auto& c : cases)
+    {
+        Click(c[0], c[1]);
+        EXPECT_EQ(v->selected, c[2]) << c[0] << "," << c[1];
+        v->selected = -1;
+    }
+}
+
+TEST_F(Shell, OpenedPictureIsFittedAndClosedByAClickOnIt)
+{
+    MakeFolder();
+    Click(300, 150);  // a.png, 40 x 30, red
+    // The pass took the click; the picture is fitted, red in both views.
+    ASSERT_TRUE(v->selected == 1 && v->loaded == 1 && std::u16string(v->folder.current->name) == u"a.png");
+    EXPECT_TRUE(v->clickPos.x == -1 && v->clickPos.y == -1 && v->zoomStep == FitZoom(80, 30, 640, 239));
+    EXPECT_TRUE(Pixel(0, 320, 119) == 0xFF0000u && Pixel(1, 320, 119) == 0xFF0000u);
+    const CImageRect r = v->imageRect;
+    v->pan = {0, 40}, HeadlessSend(WM_PAINT, 0, 0);  // pan y counts screen rows upward, two a line pair
+    EXPECT_EQ(v->imageRect.y0, r.y0 + 20);  // the bottom edge; the top one is clipped
+    Click(320, 119);  // on the picture, with a cell under it too
+    EXPECT_TRUE(v->selected == -1 && v->loaded == -1 && Pixel(0, 320, 119) != 0xFF0000u);
+}
+
+TEST_F(Shell, EnteringFoldersListsThemWithTheScrollClamped)
+{
+    MakeFolder();
+    Click(300, 50);  // sub: this pass leaves the grid, the next lists it
+    EXPECT_TRUE(v->selected == -1 && v->redraw == 1 && v->folder.listed == 0);
+    v->scroll = 19;
+    HeadlessSend(WM_TIMER, 13, 0);
+    EXPECT_TRUE(v->folder.listed == 1 && v->folder.count == 1 && v->scroll == 0);
+    EXPECT_EQ(fs::current_path(), fs::canonical(folder.At("sub")));
+    Click(100, 150), HeadlessSend(WM_TIMER, 13, 0);  // ".."
+    EXPECT_TRUE(fs::current_path() == fs::canonical(folder.path) && v->folder.count == 5);
+    Click(100, 150), HeadlessSend(WM_TIMER, 13, 0);  // up to /tmp, and from a folder of the root to the root
+    Click(100, 150), HeadlessSend(WM_TIMER, 13, 0);
+    EXPECT_TRUE(fs::current_path() == "/" && std::u16string(v->folder.path) == u"/" && v->folder.count > 0);
+}
+
+// Each tick of timer 13 makes one thumbnail, in chain order, for files only,
+// and runs a pass; with nothing pending a tick runs none.
+TEST_F(Shell, TimerMakesOneThumbnailPerTick)
+{
+    const std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
+    ASSERT_TRUE(folder.Write("a.jpg", jpeg) && folder.Write("b.jps", jpeg) && folder.Folder("album") &&
+                folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
+    HeadlessSend(WM_PAINT, 0, 0);  // "..", a.jpg, album, b.jps, bad.jpg
+    ASSERT_EQ(v->folder.count, 5);
+    CFileEntry *a = v->folder.head->next, *b = a->next->next, *bad = b->next;
+    v->folder.count = 1;  // the walk stops at the count
+    EXPECT_TRUE(Passes(WM_TIMER, 12) == 0 && Passes(WM_TIMER, 13) == 0 && a->thumbPending == 1);
+    v->folder.count = 5;
+    for (int made = 1; made <= 4; made++)
+    {
+        EXPECT_EQ(Passes(WM_TIMER, 13), made < 4) << made;
+        EXPECT_TRUE(!a->thumbPending && b->thumbPending == (made < 2) && bad->thumbPending == (made < 3) &&
+                    !v->thumbPrimary && !v->thumbSecondary);  // no bitmap outlives its tick
+    }
+    EXPECT_TRUE(b->flat == 0 && bad->loadFailed == 1 && a->loadFailed == 0);
+}
+
+// Returns a chain of count entries for the picture p.png, each with a
+// thumbnail of its own so that a cell drawn for the wrong entry shows.
+CFileEntry* MakeChain(int count, int salt)
+{
+    CFileEntry* head = nullptr;
+    for (CFileEntry** link = &head; count > 0; count--, link = &(*link)->next)
+    {
+        *link = (CFileEntry*)calloc(1, sizeof(CFileEntry));
+        EXPECT_EQ(InitEntry(*link, u"p.png", 0, 1), 1);
+        (*link)->format = FIF_PNG;
+        memset((*link)->thumb, (count * 13 + salt * 101) & 0xFF, sizeof (*link)->thumb);
+    }
+    return head;
+}
+
+// Two viewers, one walking from remembered entries and one from the head
+// every time, must leave the same frame, selection, scroll and cursor after
+// the same passes, also when the chain behind the same head is rebuilt or
+// shortened.
+TEST_F(Shell, RememberedEntriesDrawAndHitLikeTheWholeWalk)
+{
+    WritePicture(folder.At("p.png"), 8, 6, {90, 40, 200, 0});
+    CViewer* viewers[2];
+    for (CViewer*& w : viewers)
+        InitViewer(w = (CViewer*)calloc(1, sizeof(CViewer))), w->folder.head = MakeChain(1, 0);
+    auto index = [](const CViewer* w) {
+        int i = 0;
+        for (const CFileEntry* e = w->folder.head; e && e != w->folder.current; e = e->next)
+            i++;
+        return w->folder.current ? i : -1;
+    };
+    int32_t deepest = -1;
+    // Down, up and down again, clicking cells, an open picture and gaps.
+    const int32_t steps[][3] = {
+        {0, -1, -1},     {20000, -1, -1},   {20118, -1, -1}, {20000 - 3 * 118, -1, -1}, {19999, 300, 200},
+        {19999, 320, 240}, {40000, -1, -1}, {40000, 100, 400}, {17, -1, -1}, {134, 250, 300}, {135, 500, 20},
+        {30000, 210, 100}, {1000, 205, 240}, {12345, 600, 470}, {12345 - 118, -1, -1}};
+    for (int round = 1; round <= 3; round++)
+    {
+        const int32_t length = round < 3 ? 1500 : 700;
+        for (CViewer* w : viewers)
+        {
+            FreeEntries(w->folder.head->next);  // new entries behind the same head
+            w->folder.head->next = MakeChain(length - 1, round);
+            w->folder.count = length, w->folder.listed = 1, w->selected = w->loaded = -1, w->folder.current = nullptr;
+        }
+        for (const auto& s : steps)
+        {
+            for (int k = 0; k < 2; k++)
+            {
+                viewers[k]->scroll = s[0], viewers[k]->clickPos = {s[1], s[2]};
+                SetChainWalkMemo(k == 0), UpdateAndDraw(viewers[k], window);
+            }
+            SetChainWalkMemo(true);
+            const CViewer *a = viewers[0], *b = viewers[1];
+            EXPECT_TRUE(memcmp(a->frame.pixels, b->frame.pixels, (size_t)a->frame.capacity * 4) == 0 &&
+                        a->scroll == b->scroll && a->selected == b->selected && index(a) == index(b) &&
+                        !a->folder.cursor && !b->folder.cursor)
+                << "round " << round << " scroll " << s[0] << " click " << s[1] << "," << s[2];
+            deepest = std::max(deepest, a->selected);
+        }
+    }
+    EXPECT_GT(deepest, 500);  // the clicks reached cells deep in the chain
+    for (CViewer* w : viewers)
+        TeardownViewer(w), free(w);
+}
+
+// [SECTION] The mouse
+
+TEST_F(Shell, ToolbarShowsOnTheTopSixRowsAndHidesBelowItsBand)
+{
+    // Shown before, button held, row, shown after; redraw only on a change.
+    const int cases[][4] = {{0, 0, 6, 0}, {0, 0, 5, 1}, {1, 0, 84, 1}, {1, 0, 85, 0}, {0, 1, 2, 1}, {1, 1, 400, 0}};
+    for (const auto& c : cases)
+    {
+        v->toolbarShown = (uint8_t)c[0], v->redraw = 0;
+        OnMouseMove(v, c[1] ? MK_LBUTTON : 0, 300, c[2]);
+        EXPECT_TRUE(v->toolbarShown == c[3] && v->redraw == (c[0] != c[3])) << "row " << c[2];
+    }
+}
+
+TEST_F(Shell, PressStartsWhatItsPlaceBegins)
+{
+    // Toolbar shown; image (0 closed with its last rectangle kept, 1 the
+    // open image, 2 open over the whole frame); x, y; what starts: T toolbar
+    // click, P pan, L grid drag, B bar drag. Image bounds are inclusive, and
+    // y is compared as the line pair 300 - y / 2.
+    struct { int toolbar, image, x, y; char starts; } cases[] = {
+        {1, 0, 300, 83, 'T'},  {1, 0, 300, 84, 'L'},  {0, 0, 300, 10, 'L'},  {0, 0, 783, 300, 'L'},
+        {0, 0, 784, 300, 'B'}, {0, 1, 200, 300, 'P'}, {0, 1, 599, 300, 'P'}, {0, 1, 199, 300, 'L'},
+        {0, 1, 600, 300, 'L'}, {0, 1, 300, 102, 'P'}, {0, 1, 300, 101, 'L'}, {0, 1, 300, 401, 'P'},
+        {0, 1, 300, 402, 'L'}, {0, 2, 790, 300, 'P'}, {1, 1, 300, 50, 'T'}};
+    for (const auto& c : cases)
+    {
+        Reset();
+        v->toolbarShown = (uint8_t)c.toolbar, v->selected = c.image ? 0 : -1;
+        v->imageRect = c.image == 1 ? CImageRect{200, 599, 100, 249} : CImageRect{0, 799, 0, 299};
+        OnButtonDown(v, c.x, c.y);
+        char got = v->toolbarClickPending ? 'T' : v->panDrag ? 'P' : v->listDrag ? 'L' : v->barDrag ? 'B' : '-';
+        EXPECT_TRUE(got == c.starts && v->toolbarClickPending + v->panDrag + v->listDrag + v->barDrag == 1 &&
+                    v->pressPos.x == c.x && v->pressPos.y == c.y && v->redraw == 0 &&
+                    (c.starts != 'T' || (v->toolbarClick.x == c.x && v->toolbarClick.y == c.y)))
+            << c.x << "," << c.y << ": " << got;
+    }
+}
+
+// A press, one move (with the button held unless said), and what the drag
+// made of it.
+struct Drag
+{
+    int32_t image = 0, held = 1, pairs = 300, content = 1000, scroll = 0;  // before
+    CPoint32 pan = {0, 0}, press = {300, 300}, move = {300, 300}, wantPan = {0, 0};
+    // The anchor of the grid or bar drag, redraw raised, drags under way.
+    int32_t anchor = 0, wantScroll = 0, redraw = 1, dragging = 1;
+};
+
+TEST_F(Shell, DragsFollowThePointer)
+{
+    const Drag drags[] = {
+        // The grid: two rows a line pair, odd rows the half truncated toward
+        // zero; an overshoot is the pass's to clamp; no movement, no redraw.
+        {.scroll = 10, .move = {300, 286}, .anchor = 34, .wantScroll = 17},
+        {.scroll = 10, .move = {300, 297}, .anchor = 23, .wantScroll = 11},
+        {.move = {300, 303}, .anchor = -3, .wantScroll = -1},
+        {.scroll = 10, .anchor = 20, .wantScroll = 10, .redraw = 0},
+        {.scroll = INT32_MAX, .move = {300, -32768}, .anchor = INT32_MAX, .wantScroll = INT32_MAX / 2},
+        // The bar: content height over twice the pairs per row, toward zero;
+        // no division by zero pairs or content; products formed in 64 bits
+        // (2e9 x 300 x 2 overflows 32).
+        {.scroll = 100, .press = {795, 300}, .move = {795, 310}, .anchor = 70, .wantScroll = 116},
+        {.scroll = 100, .press = {795, 300}, .move = {795, 200}, .anchor = -40, .wantScroll = -66},
+        {.pairs = 0, .scroll = 40, .press = {795, 300}, .move = {795, 350}, .anchor = 50, .wantScroll = 40},
+        {.content = 0, .scroll = 40, .press = {795, 300}, .move = {795, 350}, .anchor = 50, .wantScroll = 0},
+        {.content = 2100000000, .scroll = 2000000000, .press = {795, 300}, .move = {795, 301}, .anchor = 572,
+         .wantScroll = (int32_t)(2100000000LL * 572 / 600)},
+        // The image: pan y counts upward, and stops at its limit.
+        {.image = 1, .move = {310, 320}, .wantPan = {10, -20}},
+        {.image = 1, .pan = {kPanLimit - 5, -kPanLimit + 5}, .move = {320, 320}, .wantPan = {kPanLimit, -kPanLimit}},
+        // A move without the button ends a grid or bar drag, not a pan.
+        {.held = 0, .scroll = 10, .move = {300, 280}, .anchor = 20, .wantScroll = 10, .redraw = 0, .dragging = 0},
+        {.held = 0, .press = {795, 300}, .move = {795, 280}, .redraw = 0, .dragging = 0},
+        {.image = 1, .held = 0, .move = {310, 320}, .redraw = 0},
+    };
+    for (const Drag& d : drags)
+    {
+        Reset();
+        v->frame.pairs = d.pairs, v->contentHeight = d.content, v->scroll = d.scroll;
+        v->pan = d.pan, v->selected = d.image ? 0 : -1;
+        OnButtonDown(v, d.press.x, d.press.y);
+        OnMouseMove(v, d.held ? MK_LBUTTON : 0, d.move.x, d.move.y);
+        EXPECT_TRUE((v->barDrag ? v->barDragAnchor : v->listDragAnchor) == d.anchor && v->scroll == d.wantScroll &&
+                    v->pan.x == d.wantPan.x && v->pan.y == d.wantPan.y && v->redraw == d.redraw &&
+                    v->listDrag + v->barDrag + v->panDrag == d.dragging)
+            << d.press.x << "," << d.press.y << " to " << d.move.x << "," << d.move.y << ": scroll " << v->scroll;
+    }
+}
+
+TEST_F(Shell, WheelScrollsTheGridAFifthOrOverTheStripAHalf)
+{
+    // Delta, client x and y, scroll change: only x decides the rate, wherever
+    // the pointer is, even outside the client (title bar, right of it).
+    const int32_t cases[][4] = {{60, 300, 300, -12}, {-120, 300, 300, 24}, {-240, 790, 300, 120}, {120, 784, 300, -60},
+                                {120, 783, 300, -24}, {120, 790, -20, -60}, {120, 800, -20, -24}, {120, -5, 700, -24},
+                                {0, 300, 300, 0}};
+    for (const auto& c : cases)
+    {
+        v->scroll = 50, v->redraw = 0;
+        Wheel(c[0], c[1], c[2]);
+        EXPECT_TRUE(v->scroll == 50 + c[3] && v->redraw == (c[0] != 0)) << c[0] << " at " << c[1] << "," << c[2];
+    }
+    HeadlessSetClient(-1920, -300, 800, 600);  // negative screen coordinates
+    OnMouseWheel(v, window, 120, -1920 + 790, -300 + 10);
+    EXPECT_EQ(v->scroll, 50 - 60);
+    v->scroll = INT32_MAX - 5;  // the sum saturates
+    OnMouseWheel(v, window, -32768, -1920 + 790, -300 + 10);
+    EXPECT_EQ(v->scroll, INT32_MAX);
+}
+
+TEST_F(Shell, WheelOverTheImageZoomsAboutThePointer)
+{
+    // zoomStep and pan before; delta and client x, y; zoomStep and pan after.
+    // The image centre is at column 400 + pan x and screen rows pan y above
+    // the middle row 300: the point under the pointer stays put.
+    const int32_t cases[][9] = {
+        {0, 30, -20, 120, 430, 320, 1, 30, -20},      // at the centre nothing moves
+        {0, 30, -20, 120, 530, 200, 1, 24, -27},      // 130 - 100 x 2^(1/12), 100 - 120 x 2^(1/12)
+        {0, 0, 0, 12 * 120, 500, 300, 12, -100, 0},   // twelve notches double the distance
+        {-3, 17, -9, 60, 300, 300, -3, 17, -9},       // half a notch only redraws
+        {kZoomStepLimit - 1, 0, 0, 600, 500, 200, kZoomStepLimit, -5, -5},  // one step taken, not five
+        {kZoomStepLimit, 30, -20, 120, 500, 200, kZoomStepLimit, 30, -20},  // at the limit: no drift
+        {-kZoomStepLimit, 30, -20, -120, 500, 200, -kZoomStepLimit, 30, -20}};
+    for (const auto& c : cases)
+    {
+        v->selected = 0, v->zoomStep = c[0], v->pan = {c[1], c[2]}, v->redraw = 0;
+        Wheel(c[3], c[4], c[5]);
+        EXPECT_TRUE(v->zoomStep == c[6] && v->pan.x == c[7] && v->pan.y == c[8] && v->redraw == 1 && v->scroll == 0)
+            << c[3] << " at " << c[4] << "," << c[5] << ": " << v->zoomStep << " " << v->pan.x << "," << v->pan.y;
+    }}
+
+// [SECTION] The toolbar
+
+// The DRIVE_* type of letters A, B, C ... one digit each; no root for the
+// rest. "2135" is A removable, C fixed and D optical, as on a machine with a
+// floppy drive: Prev is the slot at 226, Next 302, Help 378, Web 454.
+typedef std::array<int, kToolbarDriveLetters> DriveRow;
+DriveRow Drives(const char* types)
+{
+    DriveRow row;
+    row.fill(DRIVE_NO_ROOT_DIR);
+    for (size_t i = 0; types[i]; i++)
+        row[i] = types[i] - '0';
+    return row;
+}
+
+// A 1200 x 200 frame (99 line pairs) with the toolbar shown, in the
+// temporary folder (on drive C:, the root).
+class Toolbar : public Shell
+{
+protected:
+    void SetUp() override
+    {
+        Shell::SetUp();
+        Resize(&v->frame, 0, 1200, 200), v->toolbarShown = 1;
+    }
+    // Builds a listing from a pattern, 'd' a folder and 'f' a file, with
+    // entry `selected` selected.
+    void List(const char* pattern, int32_t selected)
+    {
+        ClearFolder(&v->folder);
+        for (CFileEntry** link = &v->folder.head; *pattern; link = &(*link)->next, v->folder.count++)
+            (*link = (CFileEntry*)calloc(1, sizeof(CFileEntry)))->isDir = *pattern++ == 'd';
+        v->folder.listed = 1, v->selected = selected, v->folder.current = Entry(selected);
+    }
+    CFileEntry* Entry(int32_t index)
+    {
+        CFileEntry* e = index < 0 ? nullptr : v->folder.head;
+        while (e && index-- > 0)
+            e = e->next;
+        return e;
+    }
+    // Clicks the toolbar at x and runs a pass's toolbar step.
+    void ClickAt(int32_t x, const DriveRow& row = Drives("2135"))
+    {
+        v->toolbarClick = {x, 40}, v->toolbarClickPending = 1, v->redraw = 0;
+        DrawToolbarRow(v, row.data());
+        EXPECT_EQ(v->toolbarClickPending, 0);
+    }
+};
+
+TEST_F(Toolbar, ButtonsActOnClicksOnTheirPicturesOnly)
+{
+    // An xdg-open first on PATH that records its argument.
+    const std::string record = folder.At("record"), path = getenv("PATH");
+    const std::string script = "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record + "'\n";
+    ASSERT_TRUE(folder.Write("xdg-open", std::vector<uint8_t>(script.begin(), script.end())));
+    ASSERT_EQ(chmod(folder.At("xdg-open").c_str(), 0755), 0);
+    setenv("PATH", (folder.path + ":" + path).c_str(), 1);
+    // x; the selection after a click with the second of four pictures
+    // selected; whether the listing was cleared; what was opened (1 the help
+    // page beside the program, 2 the web page). The slots: A: 10 (never a
+    // drive here), C: 82 (the root, which keeps the current folder), Prev
+    // 226, Next 302, Help 378, Web 454, each 64 wide; the gap after a slot
+    // uses the click up.
+    const int32_t cases[][4] = {{225, 1, 0, 0}, {226, 0, 0, 0}, {289, 0, 0, 0}, {290, 1, 0, 0}, {301, 1, 0, 0},
+                                {302, 2, 0, 0}, {365, 2, 0, 0}, {366, 1, 0, 0}, {377, 1, 0, 0}, {378, 1, 0, 1},
+                                {441, 1, 0, 1}, {442, 1, 0, 0}, {453, 1, 0, 0}, {454, 1, 0, 2}, {517, 1, 0, 2},
+                                {518, 1, 0, 0}, {10, 1, 0, 0},  {74, 1, 0, 0},  {81, 1, 0, 0},  {82, -1, 1, 0}};
+    for (const auto& c : cases)
+    {
+        List("ffff", 1);
+        ClickAt(c[0]);
+        EXPECT_TRUE(v->selected == c[1] && (v->folder.head == nullptr) == c[2] && v->redraw == (c[1] != 1)) << c[0];
+    }
+    setenv("PATH", path.c_str(), 1);
+    const std::string help = fs::read_symlink("/proc/self/exe").parent_path().string() + "/help.html\n";
+    const std::string web = "http://orvale-viewer.org/orvale_viewer_en.html\n";
+    // Waits up to ten seconds for the four openings, then a moment for strays.
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 1000 && bytes.size() < 2 * (help.size() + web.size()); i++)
+        usleep(10000), bytes = testfs::ReadFile(record);
+    usleep(300000);
+    bytes = testfs::ReadFile(record);
+    const std::string got(bytes.begin(), bytes.end());
+    size_t helps = 0, webs = 0;
+    for (size_t at = 0; at < got.size(); at = got.find('\n', at) + 1)
+        helps += got.compare(at, help.size(), help) == 0, webs += got.compare(at, web.size(), web) == 0;
+    EXPECT_TRUE(helps == 2 && webs == 2 && got.size() == 2 * (help.size() + web.size())) << got;
+}
+
+TEST_F(Toolbar, DrivePicturesAndButtonsSitInTheirSlots)
+{
+    // Five drives, two of types without a picture of their own: Prev at 370,
+    // Next 446, Help 522, Web 598, the about text 20 after the Web slot ends.
+    DrawToolbarRow(v, Drives("213570").data());
+    const int32_t P = v->frame.pairs;  // pictures on P - 32 to P - 1
+    const std::pair<int32_t, const uint8_t*> slots[] = {
+        {10, DriveIcons[DRIVE_REMOVABLE - 1]}, {82, DriveIcons[DRIVE_FIXED - 1]}, {154, DriveIcons[DRIVE_CDROM - 1]},
+        {226, DriveIcons[0]}, {298, DriveIcons[0]}, {370, PrevIcon}, {446, NextIcon}, {522, HelpIcon}, {598, WebIcon}};
+    for (const auto& [x, icon] : slots)
+        for (int i = 0; i < 2 * kIconHeight * kIconWidth; i++)  // both views of each pixel
+        {
+            const uint8_t* p = icon + 3 * (i / 2);
+            const uint32_t want = (uint32_t)(p[2] << 16 | p[1] << 8 | p[0]);
+            ASSERT_EQ(Pixel(i % 2, x + i / 2 % kIconWidth, P - 32 + i / 2 / kIconWidth), want) << x << " " << i;
+        }
+    // The about text (0x7F7F40) from 20 after the Web slot, inside the band's
+    // pairs P - 37 to P - 3.
+    int32_t left = 1200, low = P, high = 0;
+    for (int32_t i = 0; i < P * 1200; i++)
+        if (Pixel(0, i % 1200, i / 1200) == 0x7F7F40u)
+            left = std::min(left, i % 1200), low = std::min(low, i / 1200), high = std::max(high, i / 1200);
+    EXPECT_TRUE(left >= 694 && left < 694 + 16 && low >= P - 37 && high <= P - 3) << left << " " << low << " " << high;
+}
+
+TEST_F(Toolbar, BandDimsTheTop42LinePairsAndStaysInsideALowFrame)
+{
+    // Columns 0 and 1199 hold neither pictures nor text.
+    for (int32_t height : {200, 40, 20, 3, 1, 0})
+    {
+        Resize(&v->frame, 0, 1200, height);
+        std::fill(v->frame.pixels, v->frame.pixels + v->frame.capacity, 0xFFFFFFu);
+        ClickAt(10, Drives(""));
+        for (int32_t pair = 0; pair < v->frame.pairs; pair++)
+            for (int32_t i = 0; i < 4; i++)
+                EXPECT_EQ(Pixel(i % 2, i / 2 * 1199, pair), pair < v->frame.pairs - 42 ? 0xFFFFFFu : 0x7F7F7Fu)
+                    << height << ": " << pair;
+    }
+}
+
+TEST_F(Toolbar, PrevAndNextStepOverFoldersAndCloseAtTheEnds)
+{
+    // Listing, selection, Next or Prev, selection after. Without an open
+    // picture both only redraw.
+    const struct { const char* pattern; int32_t selected; bool next; int32_t after; } cases[] = {
+        {"ddfddfdf", 2, true, 5}, {"ddfddfdf", 5, true, 7}, {"ddfddfdf", 7, false, 5}, {"ddfddfdf", 5, false, 2},
+        {"dfdf", 1, false, -1},   {"dfdf", 3, true, -1},    {"dff", -1, true, -1},     {"dff", 3, false, 3},
+        {"dff", 99, true, 99}};
+    for (const auto& c : cases)
+    {
+        List(c.pattern, c.selected), v->redraw = 0;
+        c.next ? SelectNextImage(v) : SelectPreviousImage(v);
+        EXPECT_TRUE(v->selected == c.after && v->redraw == 1 && v->folder.current == Entry(c.after))
+            << c.pattern << " " << c.selected << " " << c.next;
+    }
 }
 
 }  // namespace
