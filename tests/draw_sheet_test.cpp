@@ -1,15 +1,13 @@
 // Draws a sample sheet through the primitives (text in several scripts, the
 // byte font, every icon over a dimmed band, both folder pictures, the scroll
 // bar) and compares it with tests/data/draw_sheet.png, so that a change in any
-// table or primitive shows. The sheet drawn is also saved as draw_sheet.png in
-// the working folder to look at.
-//
-// To accept a deliberate change: ORVALE_UPDATE_REFERENCE=1 ctest -R draw_sheet
+// table or primitive shows. The sheet drawn is saved as draw_sheet.png in the
+// test's working folder: to accept a deliberate change, look at it and copy it
+// over the reference.
 #include <gtest/gtest.h>
 
 #include <FreeImage.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,22 +50,17 @@ void DrawSheet(CStereoFrame* f)
     // The byte font: all 256 codes in 16 rows of 16, then a text with breaks.
     y -= 40;
     for (int b = 0; b < 256; ++b)
-    {
-        const char one[2] = {(char)b, 0};
-        f->penX = 8 + (b % 16) * 18, f->penY = y - 9 * (b / 16) - 8, f->color = b < 0x80 ? 0xFFFFFF : 0x80C0FF;
-        DrawByteText(f, b == 0x0A || b == 0x0D ? "" : one);
-    }
+        f->penX = 8 + (b % 16) * 18, f->penY = y - 9 * (b / 16) - 8, f->color = b < 0x80 ? 0xFFFFFF : 0x80C0FF,
+        DrawByteText(f, b == 0x0A || b == 0x0D ? "" : std::string(1, (char)b).c_str());
     f->penX = 320, f->penY = y - 8, f->color = 0xFFFF80;
     DrawByteText(f, "Drives  Prev  Next  Help  Web\r\nOrvale Viewer - stereo photos\n\rline after LF CR\n\n"
                     "after a blank line");
     // A shaded backdrop, dimmed like the toolbar band, with every icon on it.
     const int32_t top = y - 9 * 16 - 14;
     for (int32_t p = top - 40; p <= top; ++p)
-        for (int32_t x = 0; x < kSheetWidth; ++x)
-        {
-            uint32_t v = (uint32_t)(x * 255 / kSheetWidth) << 16 | (uint32_t)(p * 5 & 0xFF) << 8 | 0x60;
+        for (uint32_t x = 0, v; x < kSheetWidth; ++x)
+            v = x * 255 / kSheetWidth << 16 | (uint32_t)(p * 5 & 0xFF) << 8 | 0x60,
             f->pixels[(2 * p + 1) * kSheetWidth + x] = v, f->pixels[(2 * p + 2) * kSheetWidth + x] = v ^ 0x202020;
-        }
     f->penX = 0, f->penY = top - 40;
     DimFrame(f, kSheetWidth - 200, top);
     const uint8_t* icons[] = {DriveIcons[0], DriveIcons[1], DriveIcons[2], DriveIcons[3], DriveIcons[4],
@@ -75,9 +68,8 @@ void DrawSheet(CStereoFrame* f)
     for (int i = 0; i < 10; ++i)
         f->penX = 8 + i * 72, f->penY = top - 35, DrawIcon(f, icons[i]);
     // Both folder pictures as two-view thumbnails, and a stereo test card
-    // with view 1 six columns right.
-    // The card's byte k: green twice its row, blue its column in view 0 and
-    // 255 in view 1, red the other way round.
+    // with view 1 six columns right. The card's byte k: green twice its row,
+    // blue its column in view 0 and 255 in view 1, red the other way round.
     auto card = [](size_t k) {
         size_t view = k / kPictureBytes, c = k % 3;
         return (uint8_t)(c == 1 ? k % kPictureBytes / 576 * 2 : (c == 0) == (view == 1) ? 255 : k / 3 % 192);
@@ -87,9 +79,8 @@ void DrawSheet(CStereoFrame* f)
     {
         const uint8_t* picture = i ? ParentPicture : FolderPicture;
         for (size_t k = 0; k < thumb.size(); ++k)
-            thumb[k] = i < 2 ? picture[k % kPictureBytes] : card(k);
-        f->penX = 8 + i * 200, f->penY = 4, f->eyeShift = i < 2 ? 0 : 6;
-        DrawThumbnail(f, thumb.data());
+            thumb[k] = i == 2 ? card(k) : picture[k % kPictureBytes];
+        f->penX = 8 + i * 200, f->penY = 4, f->eyeShift = i < 2 ? 0 : 6, DrawThumbnail(f, thumb.data());
     }
     DrawScrollBar(f, 120, 1500);
 }
@@ -101,22 +92,12 @@ TEST(DrawSheet, MatchesTheReferencePicture)
     DrawSheet(&f);
     // As on the screen, view 1 above view 0 of each pair: bitmap rows count
     // from the bottom, so row r is buffer row r + 1.
-    FIBITMAP* drawn = FreeImage_Allocate(kSheetWidth, 2 * kSheetPairs, 24);
-    for (int32_t i = 0; i < 2 * kSheetPairs * kSheetWidth; ++i)
-    {
-        const uint32_t p = f.pixels[kSheetWidth + i];
-        BYTE* d = FreeImage_GetScanLine(drawn, i / kSheetWidth) + 3 * (i % kSheetWidth);
-        d[FI_RGBA_RED] = (BYTE)(p >> 16), d[FI_RGBA_GREEN] = (BYTE)(p >> 8), d[FI_RGBA_BLUE] = (BYTE)p;
-    }
-    Release(&f);
+    FIBITMAP* raw = FreeImage_ConvertFromRawBits((BYTE*)(f.pixels + kSheetWidth), kSheetWidth, 2 * kSheetPairs,
+                                                 4 * kSheetWidth, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                                 FI_RGBA_BLUE_MASK);
+    FIBITMAP* drawn = FreeImage_ConvertTo24Bits(raw);
     EXPECT_TRUE(FreeImage_Save(FIF_PNG, drawn, "draw_sheet.png", PNG_Z_BEST_COMPRESSION));
     const std::string reference = std::string(ORVALE_TEST_DATA) + "/draw_sheet.png";
-    if (const char* update = getenv("ORVALE_UPDATE_REFERENCE"); update && *update && strcmp(update, "0") != 0)
-    {
-        EXPECT_TRUE(FreeImage_Save(FIF_PNG, drawn, reference.c_str(), PNG_Z_BEST_COMPRESSION));
-        FreeImage_Unload(drawn);
-        GTEST_SKIP() << "reference written to " << reference;
-    }
     FIBITMAP* loaded = FreeImage_Load(FIF_PNG, reference.c_str(), 0);
     FIBITMAP* want = loaded ? FreeImage_ConvertTo24Bits(loaded) : nullptr;
     ASSERT_TRUE(want && FreeImage_GetWidth(want) == kSheetWidth && FreeImage_GetHeight(want) == 2 * kSheetPairs)
@@ -126,7 +107,8 @@ TEST(DrawSheet, MatchesTheReferencePicture)
         if (memcmp(FreeImage_GetScanLine(drawn, r), FreeImage_GetScanLine(want, r), 3 * kSheetWidth) && !rows++)
             first = 2 * kSheetPairs - 1 - r;
     EXPECT_EQ(rows, 0) << "first at screen row " << first << "; see draw_sheet.png in the test's working folder";
-    FreeImage_Unload(drawn), FreeImage_Unload(loaded), FreeImage_Unload(want);
+    FreeImage_Unload(raw), FreeImage_Unload(drawn), FreeImage_Unload(loaded), FreeImage_Unload(want);
+    Release(&f);
 }
 
 }  // namespace
