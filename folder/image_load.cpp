@@ -80,13 +80,15 @@ int32_t FindStreamSplit(const uint8_t* bytes, int32_t length)
 
 // [SECTION] Decoding
 
-// Answers whether a bitmap's size is one we decode: not empty, and within the
-// pixel budget per stream.
+bool FitsPixelBudget(uint32_t width, uint32_t height)
+{
+    return width > 0 && height > 0 && (uint64_t)width * height <= (uint64_t)kMaxStreamPixels;
+}
+
+// Answers whether a bitmap's size is one we decode.
 static bool WithinBudget(FIBITMAP* dib)
 {
-    uint64_t width = FreeImage_GetWidth(dib);
-    uint64_t height = FreeImage_GetHeight(dib);
-    return width > 0 && height > 0 && width * height <= (uint64_t)kMaxStreamPixels;
+    return FitsPixelBudget(FreeImage_GetWidth(dib), FreeImage_GetHeight(dib));
 }
 
 // Decodes one byte range with the entry's format. Where the format can tell

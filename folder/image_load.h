@@ -15,6 +15,9 @@ enum
     kMaxStreamPixels = 300000000,
 };
 
+// Answers whether a stream of width x height pixels is one we decode: not
+// empty, and within kMaxStreamPixels (the product taken in 64 bits).
+bool FitsPixelBudget(uint32_t width, uint32_t height);
 // Returns the offset of the SOI marker that starts a second JPEG stream after
 // a complete first one, or 0 when there is none.
 int32_t FindStreamSplit(const uint8_t* bytes, int32_t length);
