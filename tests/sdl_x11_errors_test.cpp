@@ -16,8 +16,7 @@ int CountingHandler(Display*, XErrorEvent* error) { return gPassedOn += error->e
 TEST(SdlX11Errors, OnlyAWakeUpToAWindowThatIsGoneIsIgnored)
 {
     XSetErrorHandler(CountingHandler);
-    SdlInstallX11ErrorHandler();
-    SdlInstallX11ErrorHandler();  // installing again must not chain the handler to itself
+    SdlInstallX11ErrorHandler(), SdlInstallX11ErrorHandler();  // installing again must not chain it to itself
     EXPECT_EQ(XSetErrorHandler(SdlX11Error), SdlX11Error);
     // The error, the request, and what reaches the previous handler (its code once, or nothing).
     const int cases[][3] = {{BadWindow, X_SendEvent, 0}, {BadWindow, X_ChangeProperty, BadWindow},

@@ -21,7 +21,7 @@ namespace testfs {
 inline std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 inline std::vector<uint8_t> Fixture(const std::string& name) { return ReadFile(ORVALE_FIXTURES "/" + name); }
@@ -30,22 +30,10 @@ inline std::vector<uint8_t> Fixture(const std::string& name) { return ReadFile(O
 // scope; the process's current folder is put back as it was.
 struct TempFolder
 {
-    std::string path, previous = std::filesystem::current_path();
+    char pattern[24] = "/tmp/orvale-test-XXXXXX";
+    const std::string path = mkdtemp(pattern) ? pattern : "", previous = std::filesystem::current_path();
 
-    TempFolder()
-    {
-        char pattern[] = "/tmp/orvale-test-XXXXXX";
-        path = mkdtemp(pattern) ? pattern : "";
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::current_path(previous, ignored);
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
+    ~TempFolder() { std::error_code e; std::filesystem::current_path(previous, e), std::filesystem::remove_all(path, e); }
     std::string At(const std::string& name) const { return path + "/" + name; }
     bool Write(const std::string& name, const std::vector<uint8_t>& bytes) const
     {
