@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "folder/folder_list.h"
@@ -299,6 +300,6 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (chdir("/") == 0)
-        testfs::RemoveTree(gFolder);
+        std::filesystem::remove_all(gFolder);
     return 0;
 }

@@ -4,9 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,56 +17,28 @@
 
 namespace testfs {
 
-// Removes a file, a link or a whole folder tree.
-inline void RemoveTree(const std::string& path)
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
 // Returns a file's bytes, none when it cannot be read.
 inline std::vector<uint8_t> ReadFile(const std::string& path)
 {
-    std::vector<uint8_t> bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    for (int c; f && (c = fgetc(f)) != EOF;)
-        bytes.push_back((uint8_t)c);
-    if (f)
-        fclose(f);
-    return bytes;
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-inline std::vector<uint8_t> Fixture(const std::string& name) { return ReadFile(std::string(ORVALE_FIXTURES) + "/" + name); }
+inline std::vector<uint8_t> Fixture(const std::string& name) { return ReadFile(ORVALE_FIXTURES "/" + name); }
 
 // A fresh folder under /tmp, removed with everything in it at the end of the
 // scope; the process's current folder is put back as it was.
 struct TempFolder
 {
-    std::string path, previous;
+    char pattern[24] = "/tmp/orvale-test-XXXXXX";
+    const std::string path = mkdtemp(pattern) ? pattern : "", previous = std::filesystem::current_path();
 
-    TempFolder()
-    {
-        char pattern[] = "/tmp/orvale-test-XXXXXX";
-        path = mkdtemp(pattern) ? pattern : "";
-        char* cwd = getcwd(nullptr, 0);
-        previous = cwd ? cwd : "/";
-        free(cwd);
-    }
-    ~TempFolder()
-    {
-        if (chdir(previous.c_str()) != 0)
-            perror("chdir");
-        RemoveTree(path);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
+    ~TempFolder() { std::error_code e; std::filesystem::current_path(previous, e), std::filesystem::remove_all(path, e); }
     std::string At(const std::string& name) const { return path + "/" + name; }
     bool Write(const std::string& name, const std::vector<uint8_t>& bytes) const
     {
-        FILE* f = fopen(At(name).c_str(), "wb");
-        bool ok = f && (bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-        return f && fclose(f) == 0 && ok;
+        std::ofstream f(At(name), std::ios::binary);
+        return f.write((const char*)bytes.data(), (std::streamsize)bytes.size()).flush().good();
     }
     bool Folder(const std::string& name) const { return mkdir(At(name).c_str(), 0755) == 0; }
     bool Enter() const { return chdir(path.c_str()) == 0; }

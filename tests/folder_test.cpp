@@ -1,0 +1,258 @@
+// Tests of the folder library: name classification, the listing of real
+// folders (flags, pictures, order, the parent entry, what is left out);
+// image loading: the split of two-stream JPEG files, which stream
+// and half feed which view, conversions, failures, and thumbnail sampling.
+#include <gtest/gtest.h>
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "folder/folder_list.h"
+#include "folder/image_load.h"
+#include "platform/platform.h"
+#include "render/assets/assets.h"
+#include "tests/temp_folder.h"
+#include "tools/picture_kit.h"
+
+namespace {
+
+// [SECTION] Listing
+
+// Lists the current folder into a fresh record (120 KB of path: off the stack).
+struct Listing
+{
+    CFolderList* folder = (CFolderList*)calloc(1, sizeof(CFolderList));
+    std::vector<std::u16string> names;
+    std::map<std::u16string, CFileEntry*> byName;
+    Listing()
+    {
+        ListFolder(folder);
+        for (CFileEntry* e = folder->head; e; e = e->next)
+            names.push_back(e->name), byName[e->name] = e;
+    }
+    ~Listing() { ClearFolder(folder), free(folder); }
+};
+
+// Answers whether both views hold the picture, or (null) the placeholder.
+bool ThumbIs(const CFileEntry* e, const uint8_t* picture)
+{
+    for (size_t i = 0; i < sizeof e->thumb; i++)
+        if ((&e->thumb[0][0][0][0])[i] != (picture ? picture[i % kPictureBytes] : "\x7F\x3F\x7F"[i % 3]))
+            return false;
+    return true;
+}
+
+int Flat(const char16_t* name) { uint8_t flat = 2; ClassifyName(name, &flat); return flat; }
+
+TEST(ClassifyName, LastExtensionDecides)
+{
+    // The name and flat after, 2 where it is left alone (no dot).
+    const std::pair<const char16_t*, int> cases[] = {{u"left.JPS", 0}, {u"x.Jps", 0}, {u"a.jps.jpg", 1},
+        {u"a.jpg.jps", 0}, {u"name.", 1}, {u"x.jpsx", 1}, {u"x.jp", 1}, {u"x.js", 1}, {u".jps", 0}, {u"jps", 2},
+        {u"", 2}, {u"x.j\u0130s", 1}};
+    for (const auto& [name, flat] : cases)
+        EXPECT_EQ(Flat(name), flat) << testing::PrintToString(std::u16string(name));
+}
+
+// The chain keeps the scan's order, folders and files mixed, and leaves out
+// what is no picture whatever its name; the parent entry comes first with its
+// own picture, except at the root. Files wait for their thumbnail under the
+// placeholder, their format told from their contents (2 JPEG, 13 PNG).
+TEST(ListFolder, ChainKeepsScanOrderWithTheParentFirst)
+{
+    testfs::TempFolder t;
+    for (const char* name : {"b.jpg", "A.jps", "_z.jpg"})
+        ASSERT_TRUE(t.Write(name, testfs::Fixture("left.JPS")));
+    ASSERT_TRUE(t.Write("c.jpg", testfs::Fixture("x.bmp")) && t.Write("x.jpg", {'n'}) && t.Write("empty.jpg", {}));
+    ASSERT_TRUE(t.Folder("ab") && t.Folder("...") && t.Folder("..x") && t.Enter() && symlink("ab", "link") == 0);
+    Listing l;
+    EXPECT_EQ(l.names, std::vector<std::u16string>(
+                           {u"..", u"...", u"..x", u"A.jps", u"ab", u"b.jpg", u"c.jpg", u"link", u"_z.jpg"}));
+    for (const char16_t* name : {u"..", u"...", u"..x", u"ab", u"link"})
+        EXPECT_TRUE(l.byName[name]->isDir == 1 && l.byName[name]->thumbPending == 0 &&
+                    ThumbIs(l.byName[name], name == std::u16string(u"..") ? ParentPicture : FolderPicture));
+    for (const auto& [name, flat, format] : {std::tuple(u"A.jps", 0, 2), {u"b.jpg", 1, 2}, {u"c.jpg", 1, 13}})
+        EXPECT_TRUE(l.byName[name]->isDir == 0 && l.byName[name]->flat == flat && l.byName[name]->format == format &&
+                    l.byName[name]->thumbPending == 1 && ThumbIs(l.byName[name], nullptr));
+    ASSERT_EQ(PlatChangeFolder(u"/"), 0);
+    Listing root;
+    EXPECT_TRUE(root.folder->listed == 1 && std::u16string(root.folder->path) == u"/" && root.names[0] != u"..");
+}
+
+using namespace std::string_view_literals;
+
+// [SECTION] Stream split
+
+TEST(StreamSplit, MarkerRules)
+{
+    // Bytes and the split: two bare streams, bytes between them, bytes
+    // before the first SOI; SOI inside the first stream, EOI before any SOI,
+    // EOI after the first stream, one stream, 0xFF last, nothing.
+    const std::pair<std::string_view, int32_t> cases[] = {
+        {"\xFF\xD8\xFF\xD9\xFF\xD8\xFF\xD9"sv, 4}, {"\xFF\xD8\xFF\xD9\x00\x01\xFF\xD8"sv, 6},
+        {"\x00\x00\xFF\xD8\xFF\xD9\xFF\xD8"sv, 6}, {"\xFF\xD8\xFF\xD8\xFF\xD9\xFF\xD8"sv, 0},
+        {"\xFF\xD9\xFF\xD8\xFF\xD9\xFF\xD8"sv, 0}, {"\xFF\xD8\xFF\xD9\xFF\xD9\xFF\xD8"sv, 0},
+        {"\xFF\xD8\xFF\xD9"sv, 0}, {"\xFF\xD8\xFF\xD9\xFF"sv, 0}, {""sv, 0},
+        // TEM and RST step three bytes: the EOI right after them goes unseen.
+        {"\xFF\xD8\xFF\x01\xFF\xD9\xFF\xD8\xFF\xD9"sv, 0}, {"\xFF\xD8\xFF\xD7\xFF\xD9\xFF\xD8\xFF\xD9"sv, 0},
+        {"\xFF\xD8\xFF\xD0\x12\xFF\xD9\xFF\xD8"sv, 7},
+        // Stuffed zero, fill and comment markers step two bytes.
+        {"\xFF\xD8\xFF\x00\xFF\xD9\xFF\xD8"sv, 6}, {"\xFF\xD8\xFF\xFF\xFF\xD9\xFF\xD8"sv, 6},
+        {"\xFF\xD8\xFF\xFE\xFF\xD9\xFF\xD8"sv, 6},
+        // Segments with a length are skipped whole (a preview inside APP1, an
+        // empty one); a length below 2, cut off or past the end ends the search.
+        {"\xFF\xD8\xFF\xE1\x00\x08\xFF\xD8\xFF\xD9\x00\x00\xFF\xD9\xFF\xD8"sv, 14},
+        {"\xFF\xD8\xFF\xC4\x00\x02\xFF\xD9\xFF\xD8"sv, 8}, {"\xFF\xD8\xFF\xE0\x00\x01\xFF\xD9\xFF\xD8"sv, 0},
+        {"\xFF\xD8\xFF\xDB\x00"sv, 0}, {"\xFF\xD8\xFF\xDB\x40\x00\xFF\xD9\xFF\xD8"sv, 0}};
+    for (const auto& [bytes, split] : cases)
+        EXPECT_EQ(FindStreamSplit((const uint8_t*)bytes.data(), (int32_t)bytes.size()), split)
+            << testing::PrintToString(bytes);
+}
+
+// [SECTION] Loading
+
+// Runs inside the fixtures folder, as the viewer runs inside the listed one.
+class LoadEntryImageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_EQ(chdir(ORVALE_FIXTURES), 0); }
+    void TearDown() override
+    {
+        std::for_each(entries.begin(), entries.end(), FreeEntries);
+        FreeImage_Unload(primary), FreeImage_Unload(secondary);  // either may be null
+    }
+    // Loads an entry made as the listing makes it, its thumbnail grey and
+    // pending, so that what is made of it shows.
+    CFileEntry* Load(const std::u16string& name, int32_t format, uint8_t flat, uint8_t thumbnailOnly = 1)
+    {
+        CFileEntry* e = entries.emplace_back((CFileEntry*)calloc(1, sizeof(CFileEntry)));
+        EXPECT_EQ(InitEntry(e, name.c_str(), 0, flat), 1);
+        e->format = format;
+        memset(e->thumb, 0x7F, sizeof e->thumb);
+        LoadEntryImage(e, thumbnailOnly, &primary, &secondary);
+        return e;
+    }
+    testfs::TempFolder keep;  // restores the current folder
+    std::vector<CFileEntry*> entries;
+    FIBITMAP* primary = nullptr;
+    FIBITMAP* secondary = nullptr;
+};
+
+// Answers whether every pixel of a view is within a few steps (JPEG
+// rounding) of a colour 0x00RRGGBB.
+bool ViewNear(const CFileEntry* e, int view, uint32_t rgb)
+{
+    const uint8_t* p = &e->thumb[view][0][0][0];
+    for (size_t i = 0; i < sizeof e->thumb[0]; i++)
+        if (abs(p[i] - (int)(rgb >> (i % 3 * 8) & 0xFF)) > 12)
+            return false;
+    return true;
+}
+
+const uint32_t kRed = 0xC02020, kBlue = 0x2020C0, kGreen = 0x20C020, kFailure = 0xFF1616;
+
+TEST_F(LoadEntryImageTest, ViewZeroComesFromTheSecondStreamAtTheSmallerSize)
+{
+    // With two streams view 0 shows the second and view 1 the first; a
+    // first stream that does not decode, or a split missed, leaves one
+    // stream. Other formats and depths are made 24-bit.
+    const struct { const char16_t* name; int32_t format; uint32_t view0, view1; int32_t width, height; } cases[] = {
+        {u"two_streams.jpg", FIF_JPEG, kBlue, kRed, 64, 40}, {u"gap_between.jpg", FIF_JPEG, kBlue, kRed, 64, 40},
+        {u"three_streams.jpg", FIF_JPEG, kBlue, kRed, 64, 40},  // the third stays with the second
+        {u"empty_first_stream.jpg", FIF_JPEG, kBlue, kBlue, 80, 40}, {u"grey16.png", FIF_PNG, 0, 0, 50, 20},
+        {u"rst_before_eoi.jpg", FIF_JPEG, kRed, kRed, 64, 48}, {u"preview_in_app1.jpg", FIF_JPEG, kRed, kRed, 64, 48},
+        {u"caf\xDCE9.jpg", FIF_JPEG, kGreen, kGreen, 32, 32},  // a name that is not UTF-8
+        {u"rgba.png", FIF_PNG, 0x336699, 0x336699, 40, 30}, {u"palette.png", FIF_PNG, 0, 0, 64, 32},
+        {u"truncated_data.jpg", FIF_JPEG, 0, 0, 320, 240}};  // cut in its scan: the decoder fills the rest
+    for (const auto& c : cases)
+    {
+        CFileEntry* e = Load(c.name, c.format, 1);
+        EXPECT_TRUE(e->loadFailed == 0 && e->thumbPending == 0 && e->width == c.width && e->height == c.height &&
+                    (!c.view0 || (ViewNear(e, 0, c.view0) && ViewNear(e, 1, c.view1))) && !primary && !secondary)
+            << testing::PrintToString(std::u16string(c.name)) << " " << e->width;
+    }
+}
+
+TEST_F(LoadEntryImageTest, OpenModeKeepsBothStreamsTwentyFourBit)
+{
+    CFileEntry* e = Load(u"two_streams.jpg", FIF_JPEG, 1, 0);
+    ASSERT_TRUE(primary && secondary);
+    EXPECT_TRUE(FreeImage_GetWidth(primary) == 80 && FreeImage_GetWidth(secondary) == 64 && e->thumbPending == 0 &&
+                FreeImage_GetBPP(primary) == 24 && FreeImage_GetBPP(secondary) == 24 && ViewNear(e, 0, kBlue));
+    // A camera's two eyes differ (parallax).
+    e = Load(u"camera_pair.mpo", FIF_JPEG, 1, 0);
+    ASSERT_TRUE(primary && secondary);
+    EXPECT_TRUE(e->width == 96 && e->height == 64 && memcmp(e->thumb[0], e->thumb[1], sizeof e->thumb[0]) != 0);
+    // A folder clears the flags and leaves the slots alone, even to open.
+    FIBITMAP* kept = primary;
+    e->isDir = e->loadFailed = e->thumbPending = 1;
+    LoadEntryImage(e, 0, &primary, &secondary);
+    EXPECT_TRUE(e->thumbPending == 0 && e->loadFailed == 0 && primary == kept);
+}
+
+TEST_F(LoadEntryImageTest, FailuresGiveTheFailureThumbnailAndEmptySlots)
+{
+    // A cut header, text, nothing, no file, headers claiming 100000 and 60000
+    // pixels square, side-by-side views of no width, a PNG listed as a JPEG,
+    // a folder listed as a file.
+    const std::pair<std::u16string, int32_t> cases[] = {
+        {u"truncated_header.jpg", FIF_JPEG}, {u"x.jpg", FIF_JPEG},          {u"empty.jpg", FIF_JPEG},
+        {u"missing.jpg", FIF_JPEG},          {u"huge_header.png", FIF_PNG}, {u"huge_header.jpg", FIF_JPEG},
+        {u"one_pixel_wide.jps", FIF_PNG},    {u"x.bmp", FIF_JPEG},          {u"sub.jps", FIF_JPEG}};
+    for (const auto& [name, format] : cases)
+        for (int thumbnailOnly : {1, 0})
+        {
+            CFileEntry* e = Load(name, format, name != u"one_pixel_wide.jps", (uint8_t)thumbnailOnly);
+            EXPECT_TRUE(e->loadFailed == 1 && e->thumbPending == 0 && ViewNear(e, 0, kFailure) &&
+                        ViewNear(e, 1, kFailure) && !primary && !secondary)
+                << testing::PrintToString(name) << " " << thumbnailOnly;
+        }
+}
+
+// [SECTION] Thumbnail sampling
+
+// Checks every thumbnail pixel of a coordinate picture against the source
+// pixel it must come from: view v's column offset, the square's offsets, and
+// nearest sampling of side x side onto 192 x 96, corners onto corners.
+void ExpectSampling(const CFileEntry* e, int side, int xOff, int yOff, int view1Shift)
+{
+    for (int v = 0; v < 2; v++)
+        for (int r = 0; r < kThumbHeight; r++)
+            for (int c = 0; c < kThumbWidth; c++)
+            {
+                uint8_t want[3];
+                CoordinatePixel(xOff + (95 + c * (side - 1)) / 191 + v * view1Shift, yOff + (47 + r * (side - 1)) / 95,
+                                want);
+                ASSERT_EQ(memcmp(e->thumb[v][r][c], want, 3), 0) << "view " << v << " row " << r << " column " << c;
+            }
+}
+
+TEST_F(LoadEntryImageTest, ThumbnailSamplesTheCentredOrTopSquareOfEachView)
+{
+    // Side-by-side halves; a landscape's centred square; a portrait's top
+    // square (rows count from the bottom); a small square rounded to nearest.
+    const struct { const char16_t* name; uint8_t flat; int side, xOff, yOff, view1Shift; } cases[] = {
+        {u"sbs_2000x1000.jps", 0, 1000, 0, 0, 1000}, {u"landscape_1200x800.png", 1, 800, 200, 0, 0},
+        {u"portrait_800x1200.png", 1, 800, 0, 400, 0}, {u"flat_100.png", 1, 100, 0, 0, 0}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(c.name)));
+        ExpectSampling(Load(c.name, FIF_PNG, c.flat), c.side, c.xOff, c.yOff, c.view1Shift);
+    }
+    // Two streams of different sizes (pitches 904 and 752), each sampled with
+    // its own pitch.
+    FIBITMAP *wide = CoordinatePicture(301, 200), *narrow = CoordinatePicture(250, 220);
+    CFileEntry* e = entries.emplace_back((CFileEntry*)calloc(1, sizeof(CFileEntry)));
+    e->flat = 1, e->width = 250, e->height = 200;
+    MakeThumbnail(e, wide, narrow);
+    ExpectSampling(e, 200, 25, 0, 0);
+    FreeImage_Unload(wide), FreeImage_Unload(narrow);
+}
+
+}  // namespace
