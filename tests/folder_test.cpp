@@ -89,6 +89,13 @@ using namespace std::string_view_literals;
 
 // [SECTION] Stream split
 
+// 65536 x 65536 wraps to 0 in 32 bits: a header claiming it must still be refused.
+TEST(PixelBudget, ProductTakenIn64Bits)
+{
+    EXPECT_TRUE(FitsPixelBudget(30000, 10000) && !FitsPixelBudget(30000, 10001));
+    EXPECT_FALSE(FitsPixelBudget(65536, 65536) || FitsPixelBudget(65536, 65537) || FitsPixelBudget(0, 9));
+}
+
 TEST(StreamSplit, MarkerRules)
 {
     // Bytes and the split: two bare streams, bytes between them, bytes
