@@ -81,7 +81,10 @@ class Tree:
             self.targets += SUPPORT_TARGETS
 
     def build(self, targets):
-        return run(["cmake", "--build", self.path, "-j", os.environ.get("JOBS", "2"), "--target", *targets])
+        command = ["cmake", "--build", self.path, "-j", os.environ.get("JOBS", "2"), "--target", *targets]
+        # A second try tells a fault that does not compile from a build that
+        # tripped over itself (a regenerated build system, a parallel job).
+        return run(command) or run(command)
 
     def first_failure(self, only=None):
         """Builds and runs the tests (or one); returns the first that fails, '' if none."""
