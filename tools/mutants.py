@@ -73,7 +73,8 @@ class Tree:
                 continue
             if wanted and test["name"] not in wanted:
                 continue
-            program = test["command"][0]
+            # A test program not built yet has no command: it is its own target.
+            program = test.get("command", [os.path.join(os.path.abspath(path), test["name"])])[0]
             own = os.path.basename(program) if program.startswith(os.path.abspath(path)) else None
             self.tests[test["name"]] = own
         self.targets = sorted({t for t in self.tests.values() if t})
