@@ -82,18 +82,14 @@ class Viewer:
             raise RuntimeError(f"exited with {self.proc.returncode}")
         return True
 
-    def kill(self):
-        if self.proc.poll() is None:
-            self.proc.kill(), self.proc.wait(10)
-
     def geometry(self):
         """Returns (screen x, screen y, width, height) of the client area."""
         g, o = self.window.get_geometry(), self.window.translate_coords(self.session.root, 0, 0)
         return -o.x, -o.y, g.width, g.height
 
-    def wm_state(self):  # the names in _NET_WM_STATE
+    def maximised(self):
         prop = self.window.get_full_property(self.session.atom("_NET_WM_STATE"), X.AnyPropertyType)
-        return {self.dpy.get_atom_name(a) for a in (prop.value if prop else [])}
+        return MAXIMISED <= {self.dpy.get_atom_name(a) for a in (prop.value if prop else [])}
 
     def wait_same(self, get, what):
         """Waits until get() returns the same twice in a row; returns that."""
@@ -104,26 +100,20 @@ class Viewer:
             return prev == last[0] and last[0]
         return wait_until(same, interval=0.3, what=what)
 
-    def set_maximised(self, on):
+    def restore(self):
+        """Asks the window manager to undo the maximising."""
         self.session.root.send_event(protocol.event.ClientMessage(
             window=self.window, client_type=self.session.atom("_NET_WM_STATE"),
-            data=(32, [int(on), *(self.session.atom(a) for a in sorted(MAXIMISED)), 1, 0])),
+            data=(32, [0, *(self.session.atom(a) for a in MAXIMISED), 1, 0])),
             event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
-        wait_until(lambda: (MAXIMISED <= self.wm_state()) == on, what=f"maximised {on}")
+        wait_until(lambda: not self.maximised(), what="the restored window")
         return self.wait_same(self.geometry, "a still window")
 
     def move_window(self, x, y):
-        """Moves the window until its client area's corner is at screen (x, y)."""
-        def moved():
-            cx, cy, _, _ = self.geometry()
-            frame = self.window  # the window manager's frame moves: by the difference
-            while (parent := frame.query_tree().parent).id != self.session.root.id:
-                frame = parent
-            o = frame.translate_coords(self.session.root, 0, 0)
-            if (cx, cy) != (x, y):
-                self.session.xdotool("windowmove", self.window.id, x - cx - o.x, y - cy - o.y)
-            return (cx, cy) == (x, y)
-        wait_until(moved, interval=0.5, what="the moved window")
+        """Moves the window's client area to screen (x, y): a move places the frame."""
+        extents = self.window.get_full_property(self.session.atom("_NET_FRAME_EXTENTS"), X.AnyPropertyType).value
+        self.session.xdotool("windowmove", self.window.id, x - extents[0], y - extents[2])
+        wait_until(lambda: self.geometry()[:2] == (x, y), what="the moved window")
         return self.wait_same(self.geometry, "a still window")
 
     def close(self):
@@ -133,9 +123,9 @@ class Viewer:
             data=(32, [self.session.atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0])))
         self.dpy.flush()
 
-    def key(self, name):
+    def key(self, *names):
         self.session.xdotool("windowfocus", "--sync", self.window.id)
-        self.session.xdotool("key", name)
+        self.session.xdotool("key", *names)
 
     def frame(self):
         x, y, w, h = self.geometry()
@@ -181,8 +171,7 @@ class Viewer:
 
 
 class Frame:
-    """The client area as line pairs: views[p, v] is view v of line pair p
-    (0 = lowest), view 0 from the even screen row and view 1 the odd row above."""
+    """views[p, v]: view v of line pair p (0 lowest), 0 on the even screen row, 1 above."""
 
     def __init__(self, client, geometry):
         self.client, self.geometry = client, geometry
@@ -230,9 +219,6 @@ class Grid:
     def __init__(self, f):
         self.f, self.columns = f, max(1, (f.stride - 26) // 202)
 
-    def content_height(self, count):
-        return ((count + self.columns - 1) // self.columns * 236 + 44) // 2
-
     def box(self, i):  # (x0, x1, p0, p1) of entry i's thumbnail
         x, p = 10 + 202 * (i % self.columns), self.f.pairs - 118 * (i // self.columns + 1)
         return x, x + 191, p, p + 95
@@ -269,25 +255,18 @@ def image_rect(width, height, f, step):
     return clip(cx - hw + 1.0, f.stride), clip(hw + cx, f.stride), clip(cy - hh + 1.0, f.pairs), clip(hh + cy, f.pairs)
 
 
-def picture(size, color, marker=None):
-    image = Image.new("RGB", (size, size), tuple(int(c) for c in rgb(color)))
-    if marker:
-        ImageDraw.Draw(image).rectangle(marker, fill=(0, 255, 0))
-    return image
-
-
-def write_two_stream(path, first, second):
-    """Writes a camera-style file: the JPEG of `first`, then that of `second`.
-    The viewer shows the second stream as view 0 and the first as view 1."""
+def write_two_stream(path, size, colors, square):
+    """Writes two JPEG streams of one colour and a green square: view 1, then view 0."""
     out = io.BytesIO()
-    for image in (first, second):
+    for color in colors:
+        image = Image.new("RGB", (size, size), tuple(int(c) for c in rgb(color)))
+        ImageDraw.Draw(image).rectangle(square, fill=(0, 255, 0))
         image.save(out, "JPEG", quality=95, subsampling=0)
     pathlib.Path(path).write_bytes(out.getvalue())
 
 
 class ViewerCase:
-    """Mix-in for unittest cases: an X session and a folder per test, the
-    pointer parked mid-screen so no window starts under it at the top."""
+    """A unittest mix-in: an X session, a folder and the pointer parked mid-screen."""
 
     def setUp(self):
         tmp, self.session = tempfile.TemporaryDirectory(), XSession()
@@ -296,11 +275,10 @@ class ViewerCase:
         self.session.move_pointer(640, 512)
 
     def start(self, *args, settle=True, **kw):
-        """Starts the viewer in the test's folder; by default waits until its
-        window is maximised and still."""
+        """Starts the viewer in the folder; by default waits until it is maximised and still."""
         v = Viewer(self.session, self.folder, args, **kw)
-        self.addCleanup(v.kill)
+        self.addCleanup(v.proc.wait, 10), self.addCleanup(v.proc.kill)
         if settle:
-            wait_until(lambda: MAXIMISED <= v.wm_state(), what="the maximised window")
+            wait_until(v.maximised, what="the maximised window")
             v.wait_same(v.geometry, "a still window")
         return v
