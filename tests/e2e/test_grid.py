@@ -93,7 +93,8 @@ class GridTest(ViewerCase, unittest.TestCase):
                 (lambda: v.drag(stride - 8, 300, stride - 8, 400), bar, "the bar's thumb following a drag"),
                 (lambda: v.wheel(600, 500, -1), min(bar + 24, most), "a notch towards the user: 24 pairs on"),
                 (lambda: v.wheel(stride - 8, 500, 1), max(min(bar + 24, most) - 60, 0), "a notch on the bar: 60 back"),
-                (lambda: v.drag(600, 200, 600, 900), 0, "the grid dragged past its top, stopping there")):
+                (lambda: v.drag(600, 200, 600, 900), 0, "the grid dragged past its top, stopping there"),
+                (lambda: (v.drag(600, 300, 600, -10), v.move_pointer(600, 300)), 155, "a drag on above the window")):
             move()
             v.wait_frame(lambda f: scrolled_from(f, start, scroll, content) and not len(f.labels()), what)
 
