@@ -1,159 +1,105 @@
-"""The grid and the image view in the real window.
-
-Pictures are made by the test with a colour per view: a two-stream file whose
-first stream is blue and second red (view 1 and view 0), both with the same
-green square. Screenshots are read back as line pairs (view 0 from the even
-screen row of each pair, view 1 from the odd row above it), so a picture drawn
-with the wrong row parity shows no red-over-blue pattern at all.
-"""
+"""One start of the viewer on a grid taller than the window: thumbnails fill
+in by themselves, the toolbar shows and hides at its rows, dragging and the
+wheel scroll by their exact amounts, and closing the window ends with 0."""
 import unittest
 
 import numpy as np
+from PIL import Image
 
-from harness import (PAIR_SIZE, PLACEHOLDER, Grid, ViewerCase, as_rgb, fit_zoom, is_blue, is_green, is_red,
-                     make_samples, pair_rect, picture, shows_pair_at, solid_png_bytes, stereo_pair_pictures, write_png,
-                     write_two_stream)
+from harness import BAND_PAIRS, LABEL_COLOR, PLACEHOLDER, Grid, ViewerCase, rgb
+
+COLORS = [((40 + 9 * k) << 16) | ((200 - 7 * k) << 8) | (30 + 11 * k) for k in range(20)]
+BAR = 16  # columns of the scroll bar and the strip that drags it
+
+
+def scrolled_from(f, start, scroll, content):
+    """Whether f is the grid of `start` scrolled by `scroll` pairs, its bar to match."""
+    p, span = f.pairs, f.pairs - 1
+    # Pairs below 8 may hold the top of a cell drawn only once it comes near.
+    lo, hi = max(8, -scroll), min(p - 1, p - 1 - scroll)
+    shown = (span // 2 + (span - np.arange(p)) * (content - 1)) // span
+    bar = np.where((scroll <= shown) & (shown < scroll + p), 0xFF0000, 0x00FF00)
+    return f.geometry == start.geometry and np.all(f.views[:, :, -8].astype(int) @ [65536, 256, 1] == bar[:, None]) \
+        and np.array_equal(f.views[lo + scroll:hi + scroll + 1, :, :-BAR], start.views[lo:hi + 1, :, :-BAR])
+
+
+def toolbar_over(f, start):
+    """Whether f is `start` with the band dimmed (each pixel the sum of itself, its right
+    neighbour and those two pairs up, over 8) under the about text and the
+    buttons, each with a picture and a label."""
+    band = f.pairs - BAND_PAIRS
+    labels = f.labels()
+    if f.geometry != start.geometry or not len(labels) or not np.array_equal(f.views[:band], start.views[:band]):
+        return False
+    v = start.views.astype(np.uint16)
+    up = np.concatenate([v[2:], v[-2:]])
+    right = np.concatenate([(v + up)[:, :, 1:], (v + up)[:, :, -1:]], axis=2)
+    differs = np.any(f.views[band:] != ((v + up + right) >> 3)[band:], axis=-1)
+    slots = 10 + 72 * ((labels.max() - 240) // 72)  # the drive buttons come first
+    artwork = np.all(f.views[band:] == rgb(0x7F7F40), axis=-1)
+    artwork[:, :, 10:slots + 4 * 76] = True
+    return not np.any(differs & ~artwork) and all(
+        differs[BAND_PAIRS - 32:, 0, x:x + 64].sum() >= 200 and
+        np.all(f.views[band + 2:band + 10, 0, x:x + 64] == rgb(LABEL_COLOR), axis=-1).sum() >= 20
+        for x in range(slots, slots + 4 * 76, 76))
 
 
 class GridTest(ViewerCase, unittest.TestCase):
-    def write_pair_folder(self):
-        blue, red = stereo_pair_pictures(PAIR_SIZE)
-        write_two_stream(self.folder / "a_pair.jpg", blue, red)
-        (self.folder / "sub").mkdir()
-        write_png(self.folder / "sub" / "inner.png", picture(64, 64, 0x00FF00))
+    def test_a_tall_grid(self):
+        # Large pictures take a while each to sample, so the placeholders show
+        # before the thumbnails replace them; the folders make the grid tall.
+        image = Image.new("P", (3000, 3000), 0)
+        for k, color in enumerate(COLORS):
+            image.putpalette(list(rgb(color)))
+            image.save(self.folder / f"p{k:02d}.png")
+        for k in range(40):
+            (self.folder / f"z{k:02d}").mkdir()
+        v = self.start(settle=False)
+        seen = []
 
-    def test_two_stream_picture_keeps_each_view_on_its_rows(self):
-        self.write_pair_folder()
-        v = self.start_viewer()
-        # Listing: "..", a_pair.jpg, sub.
-        f = v.wait_frame(lambda f: Grid(f.stride, f.pairs).thumb(f, 1).size and
-                         is_red(Grid(f.stride, f.pairs).thumb(f, 1, 0)).mean() > 0.9,
-                         what="the pair's thumbnail")
-        grid = Grid(f.stride, f.pairs)
-        thumb = grid.thumb(f, 1)
-        self.assertGreater(is_blue(thumb[:, 1]).mean(), 0.9, "view 1 of the thumbnail is the first stream")
+        def made(f):
+            """Notes each picture's cell as made, waiting or neither; true when all are made."""
+            g = Grid(f)
+            s = "".join("w" if np.all(t == rgb(PLACEHOLDER)) else "m" if np.all(t == rgb(c)) else "?"
+                        for t, c in ((g.thumb(k + 1), c) for k, c in enumerate(COLORS)))
+            if g.thumb(20).shape[0] == 96 and "?" not in s:
+                seen.append(s)
+                return "w" not in s
 
-        # A click on the cell opens the picture fitted to the window.
-        v.click(*grid.thumb_centre(f, 1))
-        step = fit_zoom(2 * PAIR_SIZE, PAIR_SIZE, f.stride, f.pairs)
-        f = v.wait_frame(lambda f: shows_pair_at(f, pair_rect(f, step)), what="the opened pair")
-        x0, x1, y0, y1 = pair_rect(f, step)
-        self.assertLess(x1 - x0 + 1, f.stride - 100, "a square picture leaves the grid visible at the sides")
-        self.assertEqual(int(f.pattern()[:, :x0 - 1].sum() + f.pattern()[:, x1 + 2:].sum()), 0,
-                         "nothing of the picture outside its rectangle")
+        v.wait_frame(made, "every thumbnail made", timeout=60)
+        self.assertTrue(all(s.rstrip("w").count("w") == 0 for s in seen), f"made out of listing order: {seen}")
+        self.assertTrue(any("w" in s for s in seen), "placeholders before the thumbnails")
 
-        # Restored and moved by one screen row, the frame flips its row
-        # parity: each view stays on its own screen rows.
-        v.move_pointer(400, 300)
-        v.unmaximize()
-        for top in (100, 101):
-            v.move_window(100, top)
-            v.move_pointer(400, 300)  # in the middle, away from the toolbar's edge
-            f = v.wait_frame(lambda f: f.top == top and shows_pair_at(f, pair_rect(f, step)),
-                             what=f"the pair with the client top at screen row {top}")
-        self.assertEqual(f.top % 2, 1)
+        v.move_pointer(600, 300)
+        start = v.wait_same(v.frame, "the grid, still")
+        p, stride = start.pairs, start.stride
+        content = (-(-61 // Grid(start).columns) * 236 + 44) // 2  # 61 cells
+        most = content - p
 
-        # A click on the picture closes it; the grid shows again, with the
-        # pattern only in the pair's thumbnail.
-        v.click(400, 300)
+        # The toolbar shows at row 5 and stays on row 84, where the wheel
+        # scrolls 24 pairs under it; row 85 hides it and row 6 does not show it.
+        v.move_pointer(600, 5)
+        v.wait_frame(lambda f: toolbar_over(f, start), "the toolbar over the grid")
+        v.wheel(600, 84, -1)
+        v.wait_frame(lambda f: len(f.labels()) and np.array_equal(f.views[32:p - BAND_PAIRS, :, :-BAR],
+                                                                   start.views[8:p - BAND_PAIRS - 24, :, :-BAR]),
+                     "the grid scrolled under the toolbar")
+        # Each row: an input, the scroll it leads to and what that pins.
+        bar = min(content * (50 * p * 2 // content + 100) // (2 * p), most)
+        for move, scroll, what in (
+                (lambda: v.move_pointer(600, 85), 24, "the toolbar hidden below the band"),
+                (lambda: v.wheel(600, 6, 1), 0, "the grid back, no toolbar on row 6"),
+                (lambda: v.drag(600, 700, 600, 600), 50, "the grid following a drag, 100 rows for 50 pairs"),
+                (lambda: v.drag(stride - 8, 300, stride - 8, 400), bar, "the bar's thumb following a drag"),
+                (lambda: v.wheel(600, 500, -1), min(bar + 24, most), "a notch towards the user: 24 pairs on"),
+                (lambda: v.wheel(stride - 8, 500, 1), max(min(bar + 24, most) - 60, 0), "a notch on the bar: 60 back"),
+                (lambda: v.drag(600, 200, 600, 900), 0, "the grid dragged past its top, stopping there"),
+                (lambda: (v.drag(600, 300, 600, -10), v.move_pointer(600, 300)), 155, "a drag on above the window")):
+            move()
+            v.wait_frame(lambda f: scrolled_from(f, start, scroll, content) and not len(f.labels()), what)
 
-        def grid_again(f):
-            g = Grid(f.stride, f.pairs)
-            x, base = g.cell(1)
-            box = f.bbox(f.pattern())
-            return box is not None and box[0] >= x and box[1] <= x + 191 and \
-                box[2] >= base + 17 and box[3] <= base + 112 and is_red(g.thumb(f, 1, 0)).mean() > 0.9
-
-        f = v.wait_frame(grid_again, what="the grid after closing the picture")
-
-        # Into the sub-folder: its picture is green and there is no pair.
-        grid = Grid(f.stride, f.pairs)
-        v.click(*grid.thumb_centre(f, 2))
-
-        def in_sub(f):
-            g = Grid(f.stride, f.pairs)
-            t = g.thumb(f, 1)
-            return t.size and is_green(t).mean() > 0.9 and f.pattern().sum() == 0
-
-        f = v.wait_frame(in_sub, what="the sub-folder's listing")
-        # And back up through "..".
-        v.click(*Grid(f.stride, f.pairs).thumb_centre(f, 0))
-        v.wait_frame(grid_again, what="the first folder again")
-
-    def test_sub_folder_and_back_through_parent_entry(self):
-        make_samples(self.folder)
-        # Listing: "..", garden.jps, garden.mpo, garden_flat.jpg, smaller.
-        v = self.start_viewer()
-
-        def cells(f):
-            """Returns how many cells are drawn (thumbnail area not black)."""
-            g = Grid(f.stride, f.pairs)
-            return sum(1 for i in range(g.columns) if g.thumb(f, i).any())
-
-        def made(f, count):
-            """Returns whether `count` cells are drawn and no placeholder is left."""
-            g = Grid(f.stride, f.pairs)
-            if cells(f) != count:
-                return False
-            return not any(np.all(g.thumb(f, i) == as_rgb(PLACEHOLDER)) for i in range(count))
-
-        f = v.wait_frame(lambda f: made(f, 5), what="the samples with their thumbnails")
-        grid = Grid(f.stride, f.pairs)
-        before = [grid.thumb(f, i).copy() for i in range(5)]
-        # The two-stream sample differs between its views; the flat one does not.
-        self.assertFalse(np.array_equal(before[2][:, 0], before[2][:, 1]), "garden.mpo in stereo")
-        self.assertTrue(np.array_equal(before[3][:, 0], before[3][:, 1]), "garden_flat.jpg flat")
-
-        v.click(*grid.thumb_centre(f, 4))
-        f = v.wait_frame(lambda f: made(f, 3), what="smaller/ with its parent entry and two pictures")
-        self.assertTrue(np.array_equal(grid.thumb(f, 0), before[0]), "the parent entry's picture")
-
-        v.click(*grid.thumb_centre(f, 0))
-        f = v.wait_frame(lambda f: made(f, 5), what="the samples folder again")
-        for i in range(5):
-            self.assertTrue(np.array_equal(grid.thumb(f, i), before[i]), f"cell {i} as before")
-
-    def test_thumbnails_fill_in_without_input(self):
-        # Large pictures take a while each to sample, so the placeholders can
-        # be seen before the thumbnails replace them one by one.
-        count = 20
-        colors = [((40 + 9 * k) << 16) | ((200 - 7 * k) << 8) | (30 + 11 * k) for k in range(count)]
-        for k, data in enumerate(solid_png_bytes(3000, 3000, colors)):
-            (self.folder / f"p{k:02d}.png").write_bytes(data)
-        # Watched from the moment the window shows, before it has settled.
-        v = self.start_viewer(settle=False)
-        seen_placeholder = []
-
-        def states(f):
-            """Returns per picture cell: 'wait', 'done' or None (neither)."""
-            g = Grid(f.stride, f.pairs)
-            out = []
-            for k in range(count):
-                t = g.thumb(f, k + 1)
-                if t.shape[0] < 96:
-                    return None  # the window is not at its full size yet
-                if np.all(t == as_rgb(PLACEHOLDER)):
-                    out.append("wait")
-                elif np.all(t == as_rgb(colors[k])):
-                    out.append("done")
-                else:
-                    out.append(None)
-            return out
-
-        def all_done(f):
-            s = states(f)
-            if s is None or None in s:
-                return False
-            if "wait" in s:
-                seen_placeholder.append(s.count("wait"))
-                # Made in listing order: the finished cells come first.
-                first_wait = s.index("wait")
-                self.assertNotIn("done", s[first_wait:], f"thumbnails out of order: {s}")
-                return False
-            return True
-
-        v.wait_frame(all_done, timeout=50, what="every thumbnail made")
-        self.assertTrue(seen_placeholder, "the placeholders before the thumbnails")
+        v.close()
+        self.assertEqual(v.proc.wait(30), 0)
 
 
 if __name__ == "__main__":
