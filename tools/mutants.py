@@ -123,7 +123,7 @@ def sweep(mutants, trees, memory_path):
                 failed = trees[tree_name].first_failure(test)
                 if failed and failed != "build":
                     caught = hint
-            for tree_name, tree in ([] if caught else trees.items()):
+            for tree_name, tree in ([] if caught else [(n, t) for n, t in trees.items() if t.tests]):
                 failed = tree.first_failure()
                 if failed == "build":
                     caught = "DOES NOT BUILD"

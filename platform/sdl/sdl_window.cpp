@@ -12,6 +12,8 @@
 #include "platform/posix/posix_text.h"
 #include "platform/sdl/sdl_queue.h"
 #if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
+#include <SDL_syswm.h>
+
 #include "platform/sdl/sdl_x11_errors.h"
 #endif
 
@@ -141,13 +143,42 @@ static PlatWParam VirtualKey(SDL_Keycode key)
     }
 }
 
-// Posts a mouse move for client (x, y) when Windows would send one: X also
-// reports where the pointer is when it leaves the window, or while the window
-// moves away under it, and those positions are no client moves.
+// Reads where the pointer is now in client coordinates. Under X the server is
+// asked about the window itself: SDL's idea of the window's place lags behind
+// a move still in flight.
+static void PointerNow(int* x, int* y)
+{
+#if defined(ORVALE_SDL_X11) && defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(gWindow.sdl, &info) && info.subsystem == SDL_SYSWM_X11)
+    {
+        Window root, child;
+        int rootX, rootY;
+        unsigned int mask;
+        if (XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &rootX, &rootY, x, y, &mask))
+            return;
+    }
+#endif
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetWindowPosition(gWindow.sdl, &wx, &wy);
+    *x = gx - wx;
+    *y = gy - wy;
+}
+
+// Posts a mouse move for client (x, y) when Windows would send one: over the
+// client area, or anywhere with the button held.
 static void PostMouseMove(int32_t x, int32_t y, uint32_t buttons)
 {
     int w = 0, h = 0;
     SDL_GetWindowSize(gWindow.sdl, &w, &h);
+    if (!(buttons & SDL_BUTTON_LMASK) && (x <= 0 || y <= 0 || x >= w - 1 || y >= h - 1))
+    {
+        // SDL holds a position outside a window it has not captured on the
+        // window's edge (the pointer leaving, or the window moving away).
+        PointerNow(&x, &y);
+    }
     if (SdlMoveReachesWindow(x, y, w, h, (buttons & SDL_BUTTON_LMASK) != 0))
         PostMessage(WM_MOUSEMOVE, KeyState(buttons), ClientLParam(x, y));
 }
@@ -156,13 +187,11 @@ static void PostMouseMove(int32_t x, int32_t y, uint32_t buttons)
 // size or appeared under it, when it lies over the client area.
 static void PostPointerOverWindow()
 {
-    int gx = 0, gy = 0, wx = 0, wy = 0;
-    uint32_t buttons = SDL_GetGlobalMouseState(&gx, &gy);
-    SDL_GetWindowPosition(gWindow.sdl, &wx, &wy);
-    int w = 0, h = 0;
+    int x = 0, y = 0, w = 0, h = 0;
+    PointerNow(&x, &y);
     SDL_GetWindowSize(gWindow.sdl, &w, &h);
-    if (SdlMoveReachesWindow(gx - wx, gy - wy, w, h, false))
-        PostMessage(WM_MOUSEMOVE, KeyState(buttons), ClientLParam(gx - wx, gy - wy));
+    if (SdlMoveReachesWindow(x, y, w, h, false))
+        PostMessage(WM_MOUSEMOVE, KeyState(SDL_GetMouseState(nullptr, nullptr)), ClientLParam(x, y));
 }
 
 // Turns one SDL event into zero or more queued window messages.

@@ -69,9 +69,10 @@ class XSession:
 class Viewer:
     """One run of a program inside an XSession, with its shown window."""
 
-    def __init__(self, session, folder, args=(), binary=BINARY, env=None):
+    def __init__(self, session, folder, args=(), binary=BINARY, env=None, stderr=None):
         self.session, self.dpy = session, session.dpy
-        self.proc = subprocess.Popen([binary, *map(str, args)], cwd=folder, env=dict(session.env, **(env or {})))
+        self.proc = subprocess.Popen([binary, *map(str, args)], cwd=folder, env=dict(session.env, **(env or {})),
+                                     stderr=stderr)
         found = lambda: session.xdotool("search", "--all", "--onlyvisible", "--pid", self.proc.pid,  # noqa: E731
                                         "--name", "^Orvale_Viewer$", check=False).split()
         self.window = self.dpy.create_resource_object("window", int(wait_until(

@@ -1,0 +1,66 @@
+"""Starts from a file manager or a shell: the first argument names a picture
+(open and fitted from the first frame on), a folder (its listing) or nothing
+usable (today's start and one line on standard error). And a window that
+moves under a still pointer: only positions over its client area count."""
+import subprocess
+import unittest
+
+from harness import Grid, ViewerCase, bbox, fit_zoom, image_rect, is_color, write_two_stream
+
+SIZE = 200
+
+
+def pair_thumb(f, i):
+    return is_color(Grid(f).thumb(i, 0), "r").mean() > 0.9 and is_color(Grid(f).thumb(i, 1), "b").mean() > 0.9
+
+
+class StartTest(ViewerCase, unittest.TestCase):
+    def setUp(self):
+        super().setUp()
+        (self.folder / "photos").mkdir()
+        write_two_stream(self.folder / "photos" / "pair \xe9.mpo", SIZE, (0x0000FF, 0xFF0000), (20, 20, 39, 39))
+
+    def test_a_picture_opens_and_closes_to_its_folder(self):
+        v = self.start("photos/pair \xe9.mpo")  # relative to where it starts
+        f = v.frame()
+        rect = image_rect(2 * SIZE, SIZE, f, fit_zoom(2 * SIZE, SIZE, f.stride, f.pairs))
+        f = v.wait_frame(lambda f: (b := bbox(f.pattern())) and max(abs(p - q) for p, q in zip(b, rect)) <= 1,
+                         "the picture fitted, view 0 on even screen rows")
+        v.click(f.stride // 2, f.click_row(f.pairs // 2))
+        v.wait_frame(lambda f: pair_thumb(f, 1) and bbox(f.pattern())[1] < Grid(f).box(1)[1] + 1, "its folder's grid")
+        v.key("Escape")
+        self.assertEqual(v.proc.wait(20), 0)
+
+    def test_a_folder_lists_and_nothing_usable_starts_as_usual(self):
+        v = self.start(self.folder / "photos")
+        v.wait_frame(lambda f: pair_thumb(f, 1), "the folder's listing")
+        v.close()
+        self.assertEqual(v.proc.wait(20), 0)
+        v = self.start("missing.mpo", stderr=subprocess.PIPE)
+        v.wait_frame(lambda f: Grid(f).thumb(1).any() and not f.pattern().any(), "the start folder's listing")
+        v.close()
+        self.assertIn(b"missing.mpo: no such file or folder", v.proc.stderr.read())
+
+    def test_window_moving_under_a_still_pointer(self):
+        v = self.start()
+        _, _, w, _ = v.restore()
+        v.move_window(100, 300)
+        band = lambda: (len(v.frame().labels()),)  # noqa: E731
+        v.move_pointer(w // 2, 3)
+        v.wait_frame(lambda f: len(f.labels()), "the toolbar at row 3")
+        # The window moves on under the pointer: at row 100 the band goes; with
+        # the pointer above the window, nothing reaches it.
+        for top, what in ((203, "row 100"), (340, "the pointer 37 rows above"), (203, "row 100 again")):
+            v.move_window(100, top)
+            self.assertEqual(v.wait_same(band, "a still band"), (0,), f"no toolbar for {what}")
+        v.move_pointer(w // 2, -30)  # left through the top: no move reaches the window
+        self.assertEqual(v.wait_same(band, "a still band"), (0,), "no toolbar for a pointer above the window")
+        for y in (60, 30, 3):
+            v.move_pointer(w // 2, y)
+        v.wait_frame(lambda f: len(f.labels()), "the toolbar at the top rows")
+        v.key("Escape")
+        self.assertEqual(v.proc.wait(20), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
