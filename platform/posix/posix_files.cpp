@@ -280,18 +280,56 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
     return 1;
 }
 
+// FreeImage reads a signature through these, from a descriptor opened without
+// blocking: a file that is regular yet would block on read (/proc/kmsg, a
+// trace pipe) then reads as empty instead of hanging the listing.
+static unsigned ReadProc(void* buffer, unsigned size, unsigned count, fi_handle handle)
+{
+    int fd = *(int*)handle;
+    size_t want = (size_t)size * count, done = 0;
+    while (size && done < want)
+    {
+        ssize_t got = read(fd, (uint8_t*)buffer + done, want - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += (size_t)got;
+    }
+    return size ? (unsigned)(done / size) : 0;
+}
+
+static unsigned WriteProc(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+static int SeekProc(fi_handle handle, long offset, int origin)
+{
+    return lseek(*(int*)handle, (off_t)offset, origin) < 0 ? -1 : 0;
+}
+
+static long TellProc(fi_handle handle)
+{
+    return (long)lseek(*(int*)handle, 0, SEEK_CUR);
+}
+
 int PlatDetectImageFormat(const char16_t* name)
 {
-    // FreeImage's wide-name detection does nothing here, so the name goes to
-    // it as the file system's own bytes. Only regular files are asked: opening
-    // a pipe or a terminal to read a signature would block the listing.
+    // FreeImage's wide-name detection does nothing here; the file is opened
+    // here and handed over. Only regular files are asked: a pipe or a terminal
+    // is never read.
     char* path = PosixToBytes(name, nullptr);
     if (!path)
         return FIF_UNKNOWN;
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    free(path);
+    if (fd < 0)
+        return FIF_UNKNOWN;
     struct stat st;
     int format = FIF_UNKNOWN;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode))
-        format = FreeImage_GetFileType(path, 0);
-    free(path);
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+    {
+        FreeImageIO io = {ReadProc, WriteProc, SeekProc, TellProc};
+        format = FreeImage_GetFileTypeFromHandle(&io, (fi_handle)&fd, 0);
+    }
+    close(fd);
     return format;
 }
