@@ -1,5 +1,5 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -30,7 +30,7 @@ run: build samples
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: build asan-build
+test: build asan-build samples
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
 
@@ -43,6 +43,14 @@ asan-build: deps
 # restores the file. Fails when a fault goes uncaught. MUTANTS="a b" runs some.
 mutants: build asan-build
 	/usr/bin/python3 tools/mutants.py tools/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
+
+# The soak on the real window under the sanitizers, longer than in `make
+# test`: SOAK_EVENTS random events (SOAK_SEED repeats a run).
+SOAK_EVENTS ?= 10000
+soak: asan-build samples
+	cd tests/e2e && ORVALE_BINARY=$(abspath $(ASAN_BUILD))/orvale-viewer \
+		ORVALE_FIXTURES=$(abspath $(ASAN_BUILD))/fixtures ORVALE_SOAK_EVENTS=$(SOAK_EVENTS) \
+		$(if $(SOAK_SEED),ORVALE_SOAK_SEED=$(SOAK_SEED)) /usr/bin/python3 -m unittest -v test_soak
 
 # Runs every fuzz target for SECONDS seconds (each), growing its corpus in
 # build/fuzz/; prints each target's executions and any crash.
