@@ -64,14 +64,14 @@ Rect RefDraw(CStereoFrame* frame, const View& v0, const View& v1, int32_t widthA
     return r;
 }
 
-// A view of w x h pixels with `pad` spare bytes per row: all `fill`, or
-// random with plenty of 255 and 0 so both clamps get work.
-View MakeView(int32_t w, int32_t h, int32_t pad, uint32_t seed, int fill = -1)
+// A view of w x h random pixels with `pad` spare bytes per row, with plenty
+// of 255 and 0 so both clamps get work.
+View MakeView(int32_t w, int32_t h, int32_t pad, uint32_t seed)
 {
     View v = {std::vector<uint8_t>((size_t)(3 * w + pad) * (size_t)h), nullptr, 3 * w + pad};
     for (uint8_t& b : v.bytes)
         seed = seed * 1664525u + 1013904223u,
-        b = (uint8_t)(fill >= 0 ? fill : (seed >> 24) < 40 ? 255 : (seed >> 24) < 60 ? 0 : seed >> 24);
+        b = (uint8_t)((seed >> 24) < 40 ? 255 : (seed >> 24) < 60 ? 0 : seed >> 24);
     v.bits = v.bytes.data();
     return v;
 }
