@@ -113,10 +113,9 @@ TEST(HostileFolders, EveryCaseEndsDefined)
     };
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.what);
         fs::remove_all(dir), fs::create_directory(dir), c.before(dir);
         Start(dir), c.during(dir), c.act();
-        EXPECT_TRUE(c.ends());
+        EXPECT_TRUE(c.ends()) << c.what;
         TeardownViewer(&gViewer);
     }
 }
@@ -131,12 +130,11 @@ TEST(HostileFolders, FolderDeeperThanAnyPathGoesUp)
     for (int i = 0; i < 310; i++)  // 62,000 bytes: more than the listing keeps
         ASSERT_TRUE(mkdir(level.c_str(), 0755) == 0 && chdir(level.c_str()) == 0);
     struct stat parent, now;
-    stat("..", &parent);
+    ASSERT_EQ(stat("..", &parent), 0);
     Start(".");
     EXPECT_EQ(gViewer.folder.path[0], 0);
     Click("..");
-    stat(".", &now);
-    EXPECT_TRUE(now.st_ino == parent.st_ino && gViewer.folder.count == 2);
+    EXPECT_TRUE(stat(".", &now) == 0 && now.st_ino == parent.st_ino && gViewer.folder.count == 2);
     TeardownViewer(&gViewer);
 }
 
@@ -167,8 +165,7 @@ TEST(StartArgument, NamesAFolderAPictureOrNothingUsable)
         static CViewer viewer;
         InitViewer(&viewer);
         EXPECT_EQ(StartFromArgument(&viewer, Wide(row.argument).c_str()), row.start);
-        EXPECT_EQ(fs::current_path(), fs::weakly_canonical(root / row.folder));
-        EXPECT_EQ(viewer.selected, row.selected);
+        EXPECT_TRUE(fs::current_path() == fs::weakly_canonical(root / row.folder) && viewer.selected == row.selected);
         EXPECT_TRUE(row.selected < 0 || viewer.folder.current->name == Wide(fs::path(row.argument).filename()));
         ClearFolder(&viewer.folder);
     }
@@ -181,21 +178,17 @@ TEST(StartArgument, GridKeepsThePictureCellInViewUntilItCloses)
     testfs::TempFolder t;
     static CViewer viewer;
     InitViewer(&viewer);
+    auto keep = [](int32_t width) { return KeepStartPictureInView(&viewer, width), viewer.scroll; };
     viewer.selected = 7;
-    KeepStartPictureInView(&viewer, 1000);  // no picture from the command line: nothing
-    EXPECT_EQ(viewer.scroll, 0);
+    EXPECT_EQ(keep(1000), 0);  // no picture from the command line: nothing
     for (int i = 0; i < 9; i++)
         fs::copy_file(kPicture, t.At("p" + std::to_string(i) + ".jpg"));
-    ASSERT_EQ(StartFromArgument(&viewer, Wide(t.At("p6.jpg")).c_str()), kStartPicture);
-    ASSERT_EQ(viewer.selected, 7);
-    KeepStartPictureInView(&viewer, 26 + 202 * 3);  // three columns: row 2
-    EXPECT_EQ(viewer.scroll, 2 * 118);
-    KeepStartPictureInView(&viewer, 100);  // one column: row 7
-    EXPECT_EQ(viewer.scroll, 7 * 118);
+    ASSERT_TRUE(StartFromArgument(&viewer, Wide(t.At("p6.jpg")).c_str()) == kStartPicture && viewer.selected == 7);
+    EXPECT_EQ(keep(26 + 202 * 3), 2 * 118);  // three columns: row 2
+    EXPECT_EQ(keep(100), 7 * 118);           // one column: row 7
     viewer.selected = -1, viewer.scroll = 5;  // closed: the grid is the person's again
-    KeepStartPictureInView(&viewer, 100);
+    keep(100);
     viewer.selected = 7;
-    KeepStartPictureInView(&viewer, 100);
-    EXPECT_EQ(viewer.scroll, 5);
+    EXPECT_EQ(keep(100), 5);
     ClearFolder(&viewer.folder);
 }
