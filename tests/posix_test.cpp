@@ -49,11 +49,10 @@ TEST(NameText, DecodesUtf8AndEscapesStrayBytesBothWays)
 std::u16string Scan()
 {
     std::u16string items;
-    PlatFolderItem item;
-    for (PlatFolderScan* scan = PlatScanFolder(); scan; PlatEndScan(scan), scan = nullptr)
-        while (PlatNextItem(scan, &item))
-            items += item.name + std::u16string(item.isDir ? u"/ " : u" ");
-    return items;
+    PlatFolderScan* scan = PlatScanFolder();
+    for (PlatFolderItem item; scan && PlatNextItem(scan, &item);)
+        items += item.name + std::u16string(item.isDir ? u"/ " : u" ");
+    return PlatEndScan(scan), items;
 }
 
 // NTFS order: dots first, then upper-cased code units (beyond ASCII too), so
@@ -67,8 +66,8 @@ TEST(PosixFiles, ScanListsInUpperCasedOrderAndEscapesStrayBytes)
     for (const char* name : {"b.jpg", "A.jpg", "_x", "[y]", "\xC3\xA9", "\xC3\xA9" "b", "\xC3\x89" "a", "a.jpg~",
                              "Zeta", "caf\xE9.jpg"})
         ASSERT_TRUE(t.Write(name, {}));
-    ASSERT_TRUE(t.Folder("alpha") && t.Folder("d\xE9j\xC3\xA0") && t.Enter() && symlink("alpha", "link") == 0);
-    ASSERT_EQ(symlink("nowhere", "broken"), 0);
+    ASSERT_TRUE(t.Folder("alpha") && t.Folder("d\xE9j\xC3\xA0") && t.Enter() && symlink("alpha", "link") == 0 &&
+                symlink("nowhere", "broken") == 0);
     EXPECT_EQ(Scan(), u"./ ../ A.jpg a.jpg~ alpha/ b.jpg broken caf\xDCE9.jpg d\xDCE9j\u00E0/ link/ Zeta [y] _x \u00E9 "
                       u"\u00C9a \u00E9b ");
     ASSERT_EQ(PlatChangeFolder(u"d\xDCE9j\u00E0"), 0);
@@ -85,9 +84,8 @@ TEST(PosixFiles, ScanListsInUpperCasedOrderAndEscapesStrayBytes)
 TEST(PosixFiles, ReadsAndDetectionFailCleanly)
 {
     testfs::TempFolder t;
-    int fd = open(t.At("big.jpg").c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_TRUE(fd >= 0 && ftruncate(fd, (off_t)1 << 31) == 0 && close(fd) == 0);  // sparse: takes no disk
-    ASSERT_TRUE(t.Folder("dir.jpg") && mkfifo(t.At("pipe.jpg").c_str(), 0644) == 0 && t.Write("empty.jpg", {}));
+    ASSERT_TRUE(t.Write("big.jpg", {}) && truncate(t.At("big.jpg").c_str(), (off_t)1 << 31) == 0 &&  // sparse
+                t.Folder("dir.jpg") && mkfifo(t.At("pipe.jpg").c_str(), 0644) == 0 && t.Write("empty.jpg", {}));
     const std::vector<uint8_t> png = testfs::Fixture("x.bmp");
     ASSERT_TRUE(t.Write("x.jpg", {'t'}) && t.Write("x.bmp", png) && t.Enter());
     // The name, the length read (-1: refused) and the format (-1 none, 13 PNG).
@@ -112,13 +110,10 @@ bool NoChildLeft() { return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHI
 // Returns a file's text once it has n lines, or after 10 s.
 std::string WaitForLines(const std::string& file, long n)
 {
-    std::string text;
-    for (int i = 0; i < 1000 && std::count(text.begin(), text.end(), '\n') < n; i++, usleep(10000))
-    {
-        const std::vector<uint8_t> bytes = testfs::ReadFile(file);
-        text.assign(bytes.begin(), bytes.end());
-    }
-    return text;
+    for (int i = 0;; i++, usleep(10000))
+        if (const std::vector<uint8_t> bytes = testfs::ReadFile(file);
+            i == 1000 || std::count(bytes.begin(), bytes.end(), '\n') >= n)
+            return {bytes.begin(), bytes.end()};
 }
 
 // An xdg-open first on PATH records a line: its argument, its standard
@@ -132,8 +127,8 @@ TEST(OpenDocument, StartsXdgOpenDetachedWithTheDocumentUnchanged)
     const std::string record = dir.At("record"), gate = dir.At("gate"), path = getenv("PATH");
     const std::string script = "#!/bin/sh\necho \"$1 $(readlink /proc/$$/fd/[012] | tr '\\n' ' ')$(cut -d' ' -f6 "
                                "/proc/$$/stat)\" >> " + record + "\nread line < " + gate + "\necho done >> " + record;
-    ASSERT_TRUE(dir.Write("xdg-open", {script.begin(), script.end()}) && mkfifo(gate.c_str(), 0600) == 0);
-    ASSERT_EQ(chmod(dir.At("xdg-open").c_str(), 0755), 0);
+    ASSERT_TRUE(dir.Write("xdg-open", {script.begin(), script.end()}) && mkfifo(gate.c_str(), 0600) == 0 &&
+                chmod(dir.At("xdg-open").c_str(), 0755) == 0);
     setenv("PATH", (dir.path + ":" + path).c_str(), 1);
     PlatOpenDocument(u"/opt/orvale viewer/help \u00e9.html?c=d&e='f'"), PlatOpenDocument(u"-h.html");
     EXPECT_TRUE(NoChildLeft());

@@ -11,17 +11,13 @@
 #include <string>
 #include <vector>
 
-#ifndef ORVALE_FIXTURES
-#define ORVALE_FIXTURES "fixtures"
-#endif
-
 namespace testfs {
 
 // Returns a file's bytes, none when it cannot be read.
 inline std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 
 inline std::vector<uint8_t> Fixture(const std::string& name) { return ReadFile(ORVALE_FIXTURES "/" + name); }
@@ -31,7 +27,7 @@ inline std::vector<uint8_t> Fixture(const std::string& name) { return ReadFile(O
 struct TempFolder
 {
     char pattern[24] = "/tmp/orvale-test-XXXXXX";
-    const std::string path = mkdtemp(pattern) ? pattern : "", previous = std::filesystem::current_path();
+    const std::string path = mkdtemp(pattern), previous = std::filesystem::current_path();
 
     ~TempFolder() { std::error_code e; std::filesystem::current_path(previous, e), std::filesystem::remove_all(path, e); }
     std::string At(const std::string& name) const { return path + "/" + name; }

@@ -6,7 +6,6 @@
 #include <FreeImage.h>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
@@ -24,36 +23,23 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FILE* f = fopen("input", "wb");
-    if (!f)
+    if (!f || (size && fwrite(data, 1, size, f) != size) || fclose(f) != 0)
         abort();
-    if (size)
-        fwrite(data, 1, size, f);
-    fclose(f);
-    int format = PlatDetectImageFormat(u"input");
+    static char16_t name[] = u"input";
+    const int format = PlatDetectImageFormat(name);
     if (format != FIF_JPEG && format != FIF_PNG)
         return 0;
-
     CFileEntry* entry = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-    static char16_t name[] = u"input";
-    entry->name = name;
-    entry->format = format;
-    entry->flat = (uint8_t)(size & 1);  // both view rules
-    entry->thumbPending = 1;
-    FIBITMAP* primary = nullptr;
-    FIBITMAP* secondary = nullptr;
+    entry->name = name, entry->format = format, entry->thumbPending = 1, entry->flat = size & 1;  // both view rules
+    FIBITMAP *primary = nullptr, *secondary = nullptr;
     LoadEntryImage(entry, 1, &primary, &secondary);
     if (primary || secondary || entry->thumbPending)
         abort();
     entry->thumbPending = 1;
     LoadEntryImage(entry, 0, &primary, &secondary);
-    if (entry->loadFailed != (primary == nullptr))
+    if (entry->loadFailed != (primary == nullptr) || (primary && FreeImage_GetBPP(primary) != 24))
         abort();
-    if (primary && FreeImage_GetBPP(primary) != 24)
-        abort();
-    if (primary)
-        FreeImage_Unload(primary);
-    if (secondary)
-        FreeImage_Unload(secondary);
+    FreeImage_Unload(primary), FreeImage_Unload(secondary);  // either may be null
     free(entry);
     return 0;
 }
