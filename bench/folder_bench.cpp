@@ -30,7 +30,6 @@
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "platform/platform.h"
-#include "tests/temp_folder.h"
 #include "tools/picture_kit.h"
 
 namespace {
