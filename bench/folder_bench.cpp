@@ -18,6 +18,7 @@
 //        --benchmark_report_aggregates_only=true
 //        --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <FreeImage.h>
