@@ -91,7 +91,7 @@ class Tree:
         """Builds and runs the tests (or one); returns the first that fails, '' if none."""
         names = [only] if only else list(self.tests)
         own = [self.tests[n] for n in names if self.tests[n]]
-        if not self.build(own if only and own else self.targets):
+        if not self.build(own if only and own else SUPPORT_TARGETS if only else self.targets):
             return "build"
         for name in names:
             if not run(["ctest", "--test-dir", self.path, "-R", f"^{name}$", "--timeout", "300"]):
