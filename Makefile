@@ -44,9 +44,9 @@ asan-build: deps
 mutants: build asan-build
 	/usr/bin/python3 tools/mutants.py tools/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
 
-# The soak on the real window under the sanitizers, longer than in `make
-# test`: SOAK_EVENTS random events (SOAK_SEED repeats a run).
-SOAK_EVENTS ?= 50000
+# The soak on the real window under the sanitizers: SOAK_EVENTS random events
+# (SOAK_SEED repeats a run).
+SOAK_EVENTS ?= 10000
 soak: asan-build samples
 	cd tests/e2e && ORVALE_BINARY=$(abspath $(ASAN_BUILD))/orvale-viewer \
 		ORVALE_FIXTURES=$(abspath $(ASAN_BUILD))/fixtures ORVALE_SOAK_EVENTS=$(SOAK_EVENTS) \
