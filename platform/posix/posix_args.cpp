@@ -1,51 +1,59 @@
 // posix_args.cpp - the command line, what a path names, and messages for
-// whoever started the program, on POSIX.
+// whoever started the program, on POSIX; and reading the files under /proc.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_read.h"
 #include "platform/posix/posix_text.h"
 
-// Reads a whole small file that stat cannot size (/proc). Returns a new
-// buffer (free() it) and its length in *length, null on failure.
-static char* ReadProcFile(const char* path, size_t* length)
+char* PosixReadWholeFile(const char* path, size_t* length)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    size_t size = 0, capacity = 4096;
-    char* bytes = (char*)malloc(capacity);
-    for (ssize_t n = 1; bytes && n > 0;)
+    size_t size = 0, capacity = 16384;
+    char* text = (char*)malloc(capacity);
+    while (text)
     {
-        if (size == capacity)
+        if (capacity - size < 4096)
         {
-            char* grown = (char*)realloc(bytes, capacity * 2);
+            char* grown = (char*)realloc(text, capacity * 2);
             if (!grown)
             {
-                free(bytes);
-                bytes = nullptr;
+                free(text);
+                text = nullptr;
                 break;
             }
-            bytes = grown;
+            text = grown;
             capacity *= 2;
         }
-        n = read(fd, bytes + size, capacity - size);
-        if (n < 0)
+        ssize_t n = read(fd, text + size, capacity - size - 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
         {
-            free(bytes);
-            bytes = nullptr;
+            if (n < 0)
+            {
+                free(text);
+                text = nullptr;
+            }
+            break;
         }
-        else
-            size += (size_t)n;
+        size += (size_t)n;
     }
     close(fd);
-    *length = size;
-    return bytes;
+    if (text)
+        text[size] = 0;
+    if (length)
+        *length = text ? size : 0;
+    return text;
 }
 
 int32_t PlatGetArgument(int index, char16_t* buffer, int32_t capacity)
@@ -54,7 +62,7 @@ int32_t PlatGetArgument(int index, char16_t* buffer, int32_t capacity)
         buffer[0] = 0;
     // The kernel keeps argv as NUL-separated bytes, exactly as they were given.
     size_t length = 0;
-    char* all = ReadProcFile("/proc/self/cmdline", &length);
+    char* all = PosixReadWholeFile("/proc/self/cmdline", &length);
     if (!all)
         return -1;
     size_t at = 0;

@@ -7,6 +7,7 @@
 // [SECTION] Remembered folders and changing drive
 // [SECTION] Platform services
 #include "platform/posix/posix_drives.h"
+#include "platform/posix/posix_read.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -350,49 +351,6 @@ void PosixMapDrives(PosixDriveMap* map, const char* mountinfo, const char* home,
     free(text);
 }
 
-// Reads a whole file whose size the system does not know in advance (files
-// under /proc report 0). Returns a new NUL-terminated text, or null.
-static char* ReadWholeFile(const char* path)
-{
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    size_t size = 0, capacity = 16384;
-    char* text = (char*)malloc(capacity);
-    while (text)
-    {
-        if (capacity - size < 4096)
-        {
-            char* grown = (char*)realloc(text, capacity * 2);
-            if (!grown)
-            {
-                free(text);
-                text = nullptr;
-                break;
-            }
-            text = grown;
-            capacity *= 2;
-        }
-        ssize_t n = read(fd, text + size, capacity - size - 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-        {
-            if (n < 0)
-            {
-                free(text);
-                text = nullptr;
-            }
-            break;
-        }
-        size += (size_t)n;
-    }
-    close(fd);
-    if (text)
-        text[size] = 0;
-    return text;
-}
-
 void PosixMapSystemDrives(PosixDriveMap* map)
 {
     const char* home = getenv("HOME");
@@ -403,7 +361,7 @@ void PosixMapSystemDrives(PosixDriveMap* map)
         if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found)
             home = found->pw_dir;
     }
-    char* mountinfo = ReadWholeFile("/proc/self/mountinfo");
+    char* mountinfo = PosixReadWholeFile("/proc/self/mountinfo", nullptr);
     PosixMapDrives(map, mountinfo ? mountinfo : "", home, "/sys");
     free(mountinfo);
 }
