@@ -1,5 +1,5 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak windows-deps
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -67,6 +67,12 @@ fuzz: build
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
 	/usr/bin/python3 tools/make_assets.py render/assets
+
+# Builds the libraries of the Windows program (FreeImage, libjpeg-turbo,
+# libpng, zlib, GoogleTest) from Debian's source packages with MinGW-w64, once
+# per script version and package versions, and prints their folder last.
+windows-deps:
+	@tools/windows_deps.sh
 
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
