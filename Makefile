@@ -1,8 +1,9 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build clang-build fuzz soak package
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+CLANG_BUILD ?= build-clang
 JOBS ?= 2
 
 all: build
@@ -29,14 +30,23 @@ run: build samples
 	@tools/run_viewer.sh $(BUILD)/orvale-viewer
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: build asan-build samples
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the compiled
+# unit tests once more as clang builds them.
+test: build asan-build clang-build samples
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -L unit -E '^(assets_regen|layering)$$'
 
 asan-build: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALE_SANITIZE=ON -DORVALE_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# The whole tree with clang, warnings as errors, benchmarks included. Its
+# fuzz targets are the normal build's (clang builds those already).
+clang-build: deps
+	cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
+		-DCMAKE_C_COMPILER=clang-14 -DORVALE_WERROR=ON -DORVALE_FUZZ=OFF
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants.txt into the code, rebuilds what it touches, runs the tests and
@@ -72,4 +82,4 @@ test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(CLANG_BUILD)
