@@ -74,6 +74,18 @@ fuzz: build
 		[ $$status -eq 0 ] || exit 1; \
 	done
 
+# The Debian package, $(BUILD)/package/orvale-viewer_<version>_<arch>.deb, and
+# the Windows zip beside it when the Windows build is there.
+VERSION = ${shell sed -n 's/^project(orvale_viewer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
+WINDOWS_BUILD ?= build-windows
+package: build
+	tools/make_deb.sh $(BUILD)
+	@if [ ! -f $(WINDOWS_BUILD)/orvale-viewer.exe ]; then echo "No $(WINDOWS_BUILD)/orvale-viewer.exe: no Windows zip"; \
+	else z=orvale-viewer_$(VERSION)_win64; cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
+		cp $(abspath $(WINDOWS_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
+		cp -r "$$($(CURDIR)/tools/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
+		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
+
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
 	/usr/bin/python3 tools/make_assets.py render/assets
