@@ -1,8 +1,9 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak windows-deps
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build clang-build fuzz soak package windows-deps
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+CLANG_BUILD ?= build-clang
 JOBS ?= 2
 
 all: build
@@ -29,14 +30,23 @@ run: build samples
 	@tools/run_viewer.sh $(BUILD)/orvale-viewer
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: build asan-build samples
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the compiled
+# unit tests once more as clang builds them.
+test: build asan-build clang-build samples
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -L unit -E '^(assets_regen|layering)$$'
 
 asan-build: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALE_SANITIZE=ON -DORVALE_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# The whole tree with clang, warnings as errors, benchmarks included. Its
+# fuzz targets are the normal build's (clang builds those already).
+clang-build: deps
+	cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
+		-DCMAKE_C_COMPILER=clang-14 -DORVALE_WERROR=ON -DORVALE_FUZZ=OFF
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants.txt into the code, rebuilds what it touches, runs the tests and
@@ -64,9 +74,17 @@ fuzz: build
 		[ $$status -eq 0 ] || exit 1; \
 	done
 
-# Regenerates the built-in fonts and pictures under render/assets/.
-assets: deps
-	/usr/bin/python3 tools/make_assets.py render/assets
+# The Debian package, $(BUILD)/package/orvale-viewer_<version>_<arch>.deb, and
+# the Windows zip beside it when the Windows build is there.
+VERSION = ${shell sed -n 's/^project(orvale_viewer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
+WINDOWS_BUILD ?= build-windows
+package: build
+	tools/make_deb.sh $(BUILD)
+	@if [ ! -f $(WINDOWS_BUILD)/orvale-viewer.exe ]; then echo "No $(WINDOWS_BUILD)/orvale-viewer.exe: no Windows zip"; \
+	else z=orvale-viewer_$(VERSION)_win64; cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
+		cp $(abspath $(WINDOWS_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
+		cp -r "$$($(CURDIR)/tools/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
+		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
 
 # Builds the libraries of the Windows program (FreeImage, libjpeg-turbo,
 # libpng, zlib, GoogleTest) from Debian's source packages with MinGW-w64, once
@@ -74,8 +92,12 @@ assets: deps
 windows-deps:
 	@tools/windows_deps.sh
 
+# Regenerates the built-in fonts and pictures under render/assets/.
+assets: deps
+	/usr/bin/python3 tools/make_assets.py render/assets
+
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(CLANG_BUILD)

@@ -8,7 +8,7 @@ cmake g++ make pkg-config
 libsdl2-dev libx11-dev libfreeimage-dev libgtest-dev libbenchmark-dev
 libswscale-dev libavutil-dev
 xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib python3-numpy
-desktop-file-utils
+desktop-file-utils dpkg-dev lintian
 clang-14 libclang-rt-14-dev
 unifont console-setup-linux
 "

@@ -10,8 +10,8 @@ line break, so a fault may span lines. For every mutant the sweep
 writes the fault into the file, rebuilds only what it touches, runs the tests
 and restores the file. A mutant is caught by the first failing test. The test
 that caught a mutant last time is tried first (remembered in the build tree),
-then the unit and end-to-end tests of the normal build, then the unit tests of
-the sanitizer build (a leak or an overflow shows only there).
+then the unit, package and end-to-end tests of the normal build, then the unit
+tests of the sanitizer build (a leak or an overflow shows only there).
 
 Usage: mutants.py LIST BUILD ASAN_BUILD [NAME ...]
 MUTANT_TESTS="a b" limits the sweep to those tests (and builds only them).
@@ -153,7 +153,7 @@ def main():
         mutants = [m for m in mutants if m["name"] in only]
     # Restore the file even when the sweep is interrupted.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
-    trees = {"build": Tree(build, ["unit", "e2e"])}
+    trees = {"build": Tree(build, ["unit", "package", "e2e"])}
     if os.path.isdir(os.path.join(asan_build, "tests")):
         trees["asan"] = Tree(asan_build, ["unit"])
     started = time.time()
