@@ -54,7 +54,7 @@ clang-build: deps
 mutants: build asan-build
 	/usr/bin/python3 tools/mutants.py tools/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
 
-# The soak on the real window under the sanitizers: SOAK_EVENTS random events
+# The soak alone (make test runs it too): SOAK_EVENTS random events
 # (SOAK_SEED repeats a run).
 SOAK_EVENTS ?= 10000
 soak: asan-build samples
