@@ -1,8 +1,11 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak \
+	deps-windows windows test-windows
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-windows
+WIN_PREFIX = $(abspath $(WIN_BUILD))/wine-prefix
 JOBS ?= 2
 
 all: build
@@ -64,6 +67,31 @@ fuzz: build
 		[ $$status -eq 0 ] || exit 1; \
 	done
 
+# What the Windows build and its tests need besides the Linux set: MinGW-w64
+# and Wine.
+deps-windows:
+	@tools/install_deps.sh windows
+
+# The Windows program, cross-built with MinGW-w64 from the same tree:
+# $(WIN_BUILD)/orvale-viewer.exe with help.html beside it. FreeImage, libjpeg,
+# libpng and GoogleTest are built for it from Debian's source packages, once,
+# into a cache that tools/windows_deps.sh prints the place of.
+windows: deps-windows
+	@prefix=$$(tools/windows_deps.sh | tail -1) && [ -d "$$prefix" ] && \
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+		-DORVALE_WERROR=ON -DORVALE_BENCH=OFF -DORVALE_WIN_DEPS="$$prefix"
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target orvale-viewer
+
+# The Windows tests under Wine, in a Wine prefix of their own inside
+# $(WIN_BUILD): the unit tests that build for Windows and the end-to-end suite
+# on the .exe (whose samples come from the Linux build's generator). One
+# wineserver serves the whole run and is ended however the tests went.
+test-windows: windows build
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	tools/wine.sh $(WIN_PREFIX) start
+	ctest --test-dir $(WIN_BUILD) --output-on-failure; status=$$?; \
+		tools/wine.sh $(WIN_PREFIX) stop; exit $$status
+
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
 	/usr/bin/python3 tools/make_assets.py render/assets
@@ -72,4 +100,4 @@ test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
