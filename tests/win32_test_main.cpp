@@ -6,9 +6,6 @@
 
 int main(int argc, char** argv)
 {
-    FreeImage_Initialise(FALSE);
-    testing::InitGoogleTest(&argc, argv);
-    int result = RUN_ALL_TESTS();
-    FreeImage_DeInitialise();
-    return result;
+    FreeImage_Initialise(FALSE), testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

@@ -26,6 +26,8 @@ set_source_files_properties(scaler_test.cpp PROPERTIES COMPILE_OPTIONS -ffp-cont
 orvale_windows_test(win32_test SOURCES win32_test.cpp ${CMAKE_SOURCE_DIR}/platform/win32/orvale-viewer.rc
   LIBS orvale_app orvale_viewer orvale_render ARGS "two words" x)
 add_dependencies(win32_test orvale_win32_icon)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/orvale-viewer.rc PROPERTIES
+  OBJECT_DEPENDS "${ORVALE_WIN32_RESOURCE_FILES}")
 target_include_directories(win32_test PRIVATE ${CMAKE_BINARY_DIR}/app ${CMAKE_SOURCE_DIR}/platform/win32)
 
 # End-to-end on the .exe, with the samples the Linux build's generator makes.

@@ -1,8 +1,6 @@
-"""End-to-end harness: XSession runs Xvfb with openbox, Viewer starts a program
-(the viewer by default) in a folder and drives its window with xdotool, Frame
-reads the window back as line pairs. Waits poll screenshots, never sleep.
-A Windows build (ORVALE_BINARY ending in .exe) runs under Wine, in the Wine
-prefix ORVALE_WINEPREFIX names."""
+"""End-to-end harness: XSession runs Xvfb with openbox, Viewer starts a program (the viewer by default; an .exe
+under Wine, in the prefix ORVALE_WINEPREFIX) in a folder and drives its window with xdotool, Frame reads the window
+back as line pairs. Waits poll screenshots, never sleep."""
 import io
 import os
 import pathlib
@@ -111,8 +109,7 @@ class Viewer:
         return wait_until(same, interval=0.3, what=what)
 
     def restore(self):
-        """Asks the window manager to undo the maximising, then makes the client 800 x 600
-        (what SDL opens with; Windows' default size is larger) so that moves keep it on the screen."""
+        """Undoes the maximising; the client gets SDL's 800 x 600 (Windows opens larger, off the screen once moved)."""
         self.session.root.send_event(protocol.event.ClientMessage(
             window=self.window, client_type=self.session.atom("_NET_WM_STATE"),
             data=(32, [0, *(self.session.atom(a) for a in MAXIMISED), 1, 0])),
@@ -123,8 +120,7 @@ class Viewer:
         return self.wait_same(self.geometry, "a still window")
 
     def move_window(self, x, y):
-        """Moves the window's client area to screen (x, y): a move places the frame, or with
-        static gravity (Wine's windows) the window itself."""
+        """Moves the client area to screen (x, y): a move places the frame (Wine's, with static gravity, the client)."""
         extents = self.window.get_full_property(self.session.atom("_NET_FRAME_EXTENTS"), X.AnyPropertyType).value
         if self.window.get_wm_normal_hints().win_gravity == X.StaticGravity:
             extents = (0, 0, 0, 0)

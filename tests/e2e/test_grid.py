@@ -86,8 +86,7 @@ class GridTest(ViewerCase, unittest.TestCase):
                      "the grid scrolled under the toolbar")
         # Each row: an input, the scroll it leads to and what that pins.
         bar = min(content * (50 * p * 2 // content + 100) // (2 * p), most)
-        # On Windows a window that has not captured the pointer hears nothing
-        # of a drag once it leaves it: the last row is for X (SDL).
+        # Windows tells a window that has not captured the pointer nothing once a drag leaves it.
         for move, scroll, what in (
                 (lambda: v.move_pointer(600, 85), 24, "the toolbar hidden below the band"),
                 (lambda: v.wheel(600, 6, 1), 0, "the grid back, no toolbar on row 6"),

@@ -81,8 +81,7 @@ class WalkTest(ViewerCase, unittest.TestCase):
         v.wheel(round(mx) + 150, f.click_row(round(mp) + 60), 6)
         wait_marker((mx - 150 * (2 ** 0.5 - 1), mp - 60 * (2 ** 0.5 - 1)), area * 2, "the square moved away", 6.0)
 
-        # Next and Prev step over the folder, and past either end (the picture
-        # that does not open) to the grid.
+        # Next and Prev step over the folder, past either end (d_bad.jpg does not open) to the grid.
         below = (x0 + 2, x1 - 2, y0 + 1, y1 - BAND_PAIRS - 2)
         v.move_pointer(700, 5)
         drives = (v.wait_frame(lambda f: len(f.labels()), "the toolbar").labels().max() - 240) // 72
