@@ -1,9 +1,12 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build clang-build fuzz soak package windows-deps
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build clang-build fuzz soak \
+	package windows-deps deps-windows windows test-windows mutants-windows
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CLANG_BUILD ?= build-clang
+WIN_BUILD ?= build-windows
+WIN_PREFIX = $(abspath $(WIN_BUILD))/wine-prefix
 JOBS ?= 2
 
 all: build
@@ -77,12 +80,11 @@ fuzz: build
 # The Debian package, $(BUILD)/package/orvale-viewer_<version>_<arch>.deb, and
 # the Windows zip beside it when the Windows build is there.
 VERSION = ${shell sed -n 's/^project(orvale_viewer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
-WINDOWS_BUILD ?= build-windows
 package: build
 	tools/make_deb.sh $(BUILD)
-	@if [ ! -f $(WINDOWS_BUILD)/orvale-viewer.exe ]; then echo "No $(WINDOWS_BUILD)/orvale-viewer.exe: no Windows zip"; \
+	@if [ ! -f $(WIN_BUILD)/orvale-viewer.exe ]; then echo "No $(WIN_BUILD)/orvale-viewer.exe: no Windows zip"; \
 	else z=orvale-viewer_$(VERSION)_win64; cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
-		cp $(abspath $(WINDOWS_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
+		cp $(abspath $(WIN_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
 		cp -r "$$($(CURDIR)/tools/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
 		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
 
@@ -92,6 +94,38 @@ package: build
 windows-deps:
 	@tools/windows_deps.sh
 
+# What the Windows build and its tests need besides the Linux set: MinGW-w64
+# and Wine.
+deps-windows:
+	@tools/install_deps.sh windows
+
+# The Windows program, cross-built with MinGW-w64 from the same tree:
+# $(WIN_BUILD)/orvale-viewer.exe with help.html beside it. FreeImage, libjpeg,
+# libpng and GoogleTest are built for it from Debian's source packages, once,
+# into a cache that tools/windows_deps.sh prints the place of.
+windows: deps-windows
+	@prefix=$$(tools/windows_deps.sh | tail -1) && [ -d "$$prefix" ] && \
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+		-DORVALE_WERROR=ON -DORVALE_BENCH=OFF -DORVALE_WIN_DEPS="$$prefix"
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target orvale-viewer
+
+# The Windows tests under Wine, in a Wine prefix of their own inside
+# $(WIN_BUILD): the unit tests that build for Windows and the end-to-end suite
+# on the .exe (whose samples come from the Linux build's generator). One
+# wineserver serves the whole run and is ended however the tests went.
+test-windows: windows build
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	tools/wine.sh $(WIN_PREFIX) start
+	ctest --test-dir $(WIN_BUILD) --output-on-failure; status=$$?; \
+		tools/wine.sh $(WIN_PREFIX) stop; exit $$status
+
+# The Windows faults in tools/mutants-windows.txt, caught by the tests under
+# Wine (not part of `make test-windows`). MUTANTS="a b" runs some.
+mutants-windows: windows build
+	tools/wine.sh $(WIN_PREFIX) start
+	/usr/bin/python3 tools/mutants.py tools/mutants-windows.txt $(WIN_BUILD) $(WIN_BUILD)/no-sanitizer-build \
+		$(MUTANTS); status=$$?; tools/wine.sh $(WIN_PREFIX) stop; exit $$status
+
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
 	/usr/bin/python3 tools/make_assets.py render/assets
@@ -100,4 +134,4 @@ test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(CLANG_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(CLANG_BUILD) $(WIN_BUILD)

@@ -1,13 +1,17 @@
-// main.cpp - process entry of Orvale Viewer.
+// main.cpp - the program's start, shared by every system: each system's entry
+// point (platform/posix/posix_entry.cpp, platform/win32/win32_entry.cpp) calls
+// OrvaleMain.
 #include "app/shell.h"
 #include "folder/folder_list.h"
+#include "folder/image_load.h"
 #include "viewer/viewer_state.h"
 
 // The first argument: a folder or picture a file manager hands over.
 static char16_t gArgument[kFolderPathCapacity];
 
-int main()
+int OrvaleMain()
 {
+    StartImageLibrary();
     InitViewer(&gViewer);
     // Only the first argument counts; the rest are ignored.
     bool given = PlatGetArgument(1, gArgument, kFolderPathCapacity) >= 0;
@@ -15,6 +19,7 @@ int main()
     RunViewer();
     TeardownViewer(&gViewer);
     PlatShutdown();
+    StopImageLibrary();
     // Failures are never reported through the exit code.
     return 0;
 }

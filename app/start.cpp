@@ -73,17 +73,19 @@ static int32_t SelectNamedEntry(CViewer* viewer, const char16_t* name)
 // becomes current and listed, its entry selected. Returns 1 on success.
 static int StartOnPicture(CViewer* viewer, const char16_t* path)
 {
+    // Windows takes "/" between folders as well as its own backslash.
     size_t cut = Length16(path);
-    while (cut > 0 && path[cut - 1] != PLAT_PATH_SEPARATOR)
+    while (cut > 0 && path[cut - 1] != PLAT_PATH_SEPARATOR && path[cut - 1] != u'/')
         cut--;
     static char16_t start[kFolderPathCapacity];
     if (!PlatGetCurrentFolder(start, kFolderPathCapacity))
         start[0] = 0;
     if (cut > 0)
     {
-        // The folder part, with its separator only when it is the root.
+        // The folder part, with its separator only when it is the root: "/"
+        // or a drive's root such as C:\ ("C:" alone is the drive's current folder).
         static char16_t where[kFolderPathCapacity];
-        size_t keep = cut > 1 ? cut - 1 : cut;
+        size_t keep = cut > 1 && path[cut - 2] != u':' ? cut - 1 : cut;
         memcpy(where, path, keep * sizeof(char16_t));
         where[keep] = 0;
         if (PlatChangeFolder(where) != 0)

@@ -80,6 +80,10 @@ int32_t FindStreamSplit(const uint8_t* bytes, int32_t length)
 
 // [SECTION] Decoding
 
+void StartImageLibrary() { FreeImage_Initialise(FALSE); }
+
+void StopImageLibrary() { FreeImage_DeInitialise(); }
+
 bool FitsPixelBudget(uint32_t width, uint32_t height)
 {
     return width > 0 && height > 0 && (uint64_t)width * height <= (uint64_t)kMaxStreamPixels;

@@ -15,6 +15,12 @@ enum
     kMaxStreamPixels = 300000000,
 };
 
+// Readies the image library for the run: a library linked into the program,
+// as on Windows, registers its formats only then. Where the library readies
+// itself when loaded, this and StopImageLibrary only count up and down.
+void StartImageLibrary();
+// Releases what StartImageLibrary readied, at exit.
+void StopImageLibrary();
 // Answers whether a stream of width x height pixels is one we decode: not
 // empty, and within kMaxStreamPixels (the product taken in 64 bits).
 bool FitsPixelBudget(uint32_t width, uint32_t height);

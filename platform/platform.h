@@ -11,6 +11,7 @@
 //   platform/sdl/       window host on SDL2
 //   platform/headless/  scripted window host for unit tests
 //   platform/posix/     every non-window service on POSIX systems
+//   platform/win32/     the window host and every service on Windows
 // The build picks one window host; nothing above this header includes a
 // backend's header.
 //
@@ -19,7 +20,8 @@
 // [SECTION] Folders and files
 // [SECTION] Drives, program path, opening documents
 // [SECTION] Command line and messages
-// [SECTION] Memory
+// [SECTION] Memory and threads
+// [SECTION] Process entry
 #pragma once
 
 #include <cstddef>
@@ -109,7 +111,8 @@ inline int32_t PlatWheelDelta(PlatWParam wParam) { return (int16_t)(uint16_t)((w
 // Creates the program's one window, hidden, with the given title and the hand
 // cursor over the whole client area. Returns null when no window can be made.
 PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc);
-// Shows the window maximised; the host delivers WM_SIZE, WM_MOVE and WM_PAINT.
+// Shows the window maximised (on Windows: as the program was started, made
+// maximised); the host delivers WM_SIZE, WM_MOVE and WM_PAINT.
 void PlatShowMaximized(PlatWindow* window);
 // Returns the window's presentation target; taken once and kept for the run.
 PlatDC* PlatGetDC(PlatWindow* window);
@@ -142,7 +145,7 @@ void PlatShutdown();
 
 // [SECTION] Folders and files
 
-// A directory listing in the order NTFS would report it.
+// A directory listing in the order NTFS reports it.
 struct PlatFolderScan;
 
 struct PlatFolderItem
@@ -160,8 +163,9 @@ int PlatGetCurrentFolder(char16_t* buffer, int32_t capacity);
 int PlatChangeFolder(const char16_t* path);
 // Starts listing the current folder: "." and ".." first (no ".." at the root),
 // then the names ordered by their upper-cased UTF-16 code units, ordinal. A
-// link counts as what it points to, so a link to a folder is a folder. Returns
-// null when the folder cannot be read.
+// link counts as what it points to, so a link to a folder is a folder. On
+// Windows the items come as the file system reports them. Returns null when
+// the folder cannot be read.
 PlatFolderScan* PlatScanFolder();
 // Fetches the next item. Returns 1 with item filled, 0 when none is left.
 int PlatNextItem(PlatFolderScan* scan, PlatFolderItem* item);
@@ -214,7 +218,7 @@ int PlatGetPathKind(const char16_t* path);
 // there is one).
 void PlatReportProblem(const char16_t* line);
 
-// [SECTION] Memory
+// [SECTION] Memory and threads
 
 // Readies a block just taken with malloc that is about to be written whole:
 // backs its pages with memory in one call rather than one fault per page, and
@@ -222,3 +226,12 @@ void PlatReportProblem(const char16_t* line);
 // unchanged. The first call also lets the heap grow in large steps. Where the
 // system offers none of this, it does nothing.
 void PlatPrepareFreshBlock(void* block, size_t bytes);
+// Lowers the calling thread's scheduling priority one step below normal, for
+// work that must not slow the window down.
+void PlatLowerThreadPriority();
+
+// [SECTION] Process entry
+
+// The program's own start, defined above this layer: the system's entry point
+// (main on POSIX, wWinMain on Windows) calls it once and exits with its result.
+int OrvaleMain();

@@ -1,6 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages that building, running and testing need, and
 # only those that are missing. Works as root, or through sudo for a user.
+#
+#   tools/install_deps.sh            the Linux build and its tests
+#   tools/install_deps.sh windows    the Windows build (MinGW-w64) and Wine
 set -eu
 
 PACKAGES="
@@ -12,6 +15,13 @@ desktop-file-utils dpkg-dev lintian
 clang-14 libclang-rt-14-dev
 unifont console-setup-linux
 "
+if [ "${1:-}" = windows ]; then
+    PACKAGES="
+cmake make python3 python3-pil
+g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+wine wine64
+"
+fi
 
 missing=""
 for p in $PACKAGES; do

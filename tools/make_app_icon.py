@@ -10,8 +10,15 @@ pixels into desktop/icons/hicolor/, laid out as installed.
 
 Needs python3-pil. The outputs are checked in; run this again after changing
 the drawing.
+
+    /usr/bin/python3 tools/make_app_icon.py --ico STEM
+
+writes the Windows icon instead, at build time: STEM.ico with 48, 32 and 16
+pixels at 4, 8 and 24 bits, and STEM.grp, a second group directory of the
+same images (ids 1 to 9 in file order) for the resource file.
 """
 import pathlib
+import struct
 import sys
 
 from PIL import Image, ImageDraw
@@ -134,7 +141,64 @@ def svg():
     return "\n".join(lines)
 
 
+def ico_image(size, bits):
+    """Returns (directory entry fields, image bytes) of one icon picture: a DIB
+    of twice the height (colours, then the 1-bit mask where alpha is low)."""
+    picture = draw_png(size)
+    opaque = [a >= 128 for a in picture.getchannel("A").getdata()]
+    rgb = Image.new("RGB", (size, size))
+    rgb.paste(picture, (0, 0), picture)
+    colours = {4: 16, 8: 256, 24: 0}[bits]
+    if colours:
+        # The last palette entry is black, for the pixels the mask lets through.
+        indexed = rgb.quantize(colours - 1, Image.Quantize.MAXCOVERAGE, dither=Image.Dither.NONE)
+        palette = indexed.getpalette()[:3 * (colours - 1)]
+        palette += [0] * (3 * colours - len(palette))
+        pixels = [p if o else colours - 1 for p, o in zip(indexed.getdata(), opaque)]
+        table = b"".join(bytes((palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0)) for i in range(colours))
+    else:
+        pixels = [(b, g, r) if o else (0, 0, 0) for (r, g, b), o in zip(rgb.getdata(), opaque)]
+        table = b""
+
+    def rows(row_bytes):  # bottom row first, each padded to 4 bytes
+        return b"".join(row_bytes(y) + bytes(-len(row_bytes(y)) % 4) for y in range(size - 1, -1, -1))
+
+    def colour_row(y):
+        line = pixels[y * size:(y + 1) * size]
+        if bits == 24:
+            return b"".join(bytes(p) for p in line)
+        if bits == 8:
+            return bytes(line)
+        return bytes(line[x] << 4 | line[x + 1] for x in range(0, size, 2))
+
+    def mask_row(y):
+        line = [0 if o else 1 for o in opaque[y * size:(y + 1) * size]]
+        return bytes(sum(b << (7 - i) for i, b in enumerate(line[x:x + 8])) for x in range(0, size, 8))
+
+    body = rows(colour_row) + rows(mask_row)
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bits, 0, len(body), 0, 0, colours, 0)
+    return (size % 256, size % 256, colours % 256, 0, 1, bits), header + table + body
+
+
+def write_ico(stem):
+    images = [ico_image(size, bits) for size in (48, 32, 16) for bits in (4, 8, 24)]
+    icon = bytearray(struct.pack("<HHH", 0, 1, len(images)))
+    group = bytearray(struct.pack("<HHH", 0, 1, len(images)))
+    offset = 6 + 16 * len(images)
+    for number, (fields, data) in enumerate(images, 1):
+        icon += struct.pack("<BBBBHHII", *fields, len(data), offset)
+        group += struct.pack("<BBBBHHIH", *fields, len(data), number)
+        offset += len(data)
+    for _, data in images:
+        icon += data
+    pathlib.Path(stem + ".ico").write_bytes(icon)
+    pathlib.Path(stem + ".grp").write_bytes(group)
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--ico":
+        write_ico(sys.argv[2])
+        return 0
     for size in SIZES:
         folder = OUT / f"{size}x{size}" / "apps"
         folder.mkdir(parents=True, exist_ok=True)

@@ -14,6 +14,7 @@ then the unit, package and end-to-end tests of the normal build, then the unit
 tests of the sanitizer build (a leak or an overflow shows only there).
 
 Usage: mutants.py LIST BUILD ASAN_BUILD [NAME ...]
+(tools/mutants-windows.txt goes with the Windows build and no sanitizer build.)
 MUTANT_TESTS="a b" limits the sweep to those tests (and builds only them).
 Prints every mutant no test caught and exits 1 if any survived.
 """
@@ -74,12 +75,18 @@ class Tree:
             if wanted and test["name"] not in wanted:
                 continue
             # A test program not built yet has no command: it is its own target.
-            program = test.get("command", [os.path.join(os.path.abspath(path), test["name"])])[0]
-            own = os.path.basename(program) if program.startswith(os.path.abspath(path)) else None
+            # One run through an emulator (Wine) is the first file of the tree.
+            command = test.get("command", [os.path.join(os.path.abspath(path), test["name"])])
+            program = next((c for c in command if c.startswith(os.path.abspath(path)) and os.path.isfile(c)), command[0])
+            own = os.path.basename(program).removesuffix(".exe") if program.startswith(os.path.abspath(path)) \
+                else None
             self.tests[test["name"]] = own
         self.targets = sorted({t for t in self.tests.values() if t})
+        # The support programs this tree has (the Windows build has only the viewer).
+        known = subprocess.run(["cmake", "--build", path, "--target", "help"], capture_output=True, text=True).stdout
+        self.support = [t for t in SUPPORT_TARGETS if f" {t}" in known]
         if None in self.tests.values() or not wanted:
-            self.targets += SUPPORT_TARGETS
+            self.targets += self.support
 
     def build(self, targets):
         command = ["cmake", "--build", self.path, "-j", os.environ.get("JOBS", "2"), "--target", *targets]
@@ -91,7 +98,7 @@ class Tree:
         """Builds and runs the tests (or one); returns the first that fails, '' if none."""
         names = [only] if only else list(self.tests)
         own = [self.tests[n] for n in names if self.tests[n]]
-        if not self.build(own if only and own else SUPPORT_TARGETS if only else self.targets):
+        if not self.build(own if only and own else self.support if only else self.targets):
             return "build"
         for name in names:
             if not run(["ctest", "--test-dir", self.path, "-R", f"^{name}$", "--timeout", "300"]):

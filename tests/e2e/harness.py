@@ -1,6 +1,6 @@
-"""End-to-end harness: XSession runs Xvfb with openbox, Viewer starts a program
-(the viewer by default) in a folder and drives its window with xdotool, Frame
-reads the window back as line pairs. Waits poll screenshots, never sleep."""
+"""End-to-end harness: XSession runs Xvfb with openbox, Viewer starts a program (the viewer by default; an .exe
+under Wine, in the prefix ORVALE_WINEPREFIX) in a folder and drives its window with xdotool, Frame reads the window
+back as line pairs. Waits poll screenshots, never sleep."""
 import io
 import os
 import pathlib
@@ -15,6 +15,10 @@ from Xlib import X, display, error, protocol
 REPO = pathlib.Path(__file__).resolve().parents[2]
 BINARY = os.environ.get("ORVALE_BINARY", str(REPO / "build" / "orvale-viewer"))
 MAKE_SAMPLES = os.environ.get("ORVALE_MAKE_SAMPLES", str(REPO / "build" / "orvale-make-samples"))
+WINE = ["/usr/lib/wine/wine64"]
+ON_WINE = BINARY.endswith(".exe")
+WINE_ENV = {"WINEPREFIX": os.environ.get("ORVALE_WINEPREFIX", ""), "WINEARCH": "win64", "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
 MAXIMISED = {"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}
 LABEL_COLOR = 0xFF7FFF  # toolbar labels
 PLACEHOLDER = 0x7F3F7F  # a picture's cell before its thumbnail is made
@@ -71,8 +75,11 @@ class Viewer:
 
     def __init__(self, session, folder, args=(), binary=BINARY, env=None, stderr=None):
         self.session, self.dpy = session, session.dpy
-        self.proc = subprocess.Popen([binary, *map(str, args)], cwd=folder, env=dict(session.env, **(env or {})),
-                                     stderr=stderr)
+        wine = binary.endswith(".exe")
+        if wine:  # Wine sizes its desktop by the first display it served: start afresh on this one
+            subprocess.run([REPO / "tools" / "wine.sh", WINE_ENV["WINEPREFIX"], "stop"], check=True)
+        self.proc = subprocess.Popen([*(WINE if wine else []), binary, *map(str, args)], cwd=folder,
+                                     env=dict(session.env, **(WINE_ENV if wine else {}), **(env or {})), stderr=stderr)
         found = lambda: session.xdotool("search", "--all", "--onlyvisible", "--pid", self.proc.pid,  # noqa: E731
                                         "--name", "^Orvale_Viewer$", check=False).split()
         self.window = self.dpy.create_resource_object("window", int(wait_until(
@@ -102,17 +109,21 @@ class Viewer:
         return wait_until(same, interval=0.3, what=what)
 
     def restore(self):
-        """Asks the window manager to undo the maximising."""
+        """Undoes the maximising; the client gets SDL's 800 x 600 (Windows opens larger, off the screen once moved)."""
         self.session.root.send_event(protocol.event.ClientMessage(
             window=self.window, client_type=self.session.atom("_NET_WM_STATE"),
             data=(32, [0, *(self.session.atom(a) for a in MAXIMISED), 1, 0])),
             event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
         wait_until(lambda: not self.maximised(), what="the restored window")
+        self.session.xdotool("windowsize", self.window.id, 800, 600)
+        wait_until(lambda: self.geometry()[2:] == (800, 600), what="the window at 800 x 600")
         return self.wait_same(self.geometry, "a still window")
 
     def move_window(self, x, y):
-        """Moves the window's client area to screen (x, y): a move places the frame."""
+        """Moves the client area to screen (x, y): a move places the frame (Wine's, with static gravity, the client)."""
         extents = self.window.get_full_property(self.session.atom("_NET_FRAME_EXTENTS"), X.AnyPropertyType).value
+        if self.window.get_wm_normal_hints().win_gravity == X.StaticGravity:
+            extents = (0, 0, 0, 0)
         self.session.xdotool("windowmove", self.window.id, x - extents[0], y - extents[2])
         wait_until(lambda: self.geometry()[:2] == (x, y), what="the moved window")
         return self.wait_same(self.geometry, "a still window")

@@ -40,11 +40,12 @@ class WalkTest(ViewerCase, unittest.TestCase):
         write_two_stream(self.folder / "a_pair.jpg", SIZE, (0x0000FF, 0xFF0000), (60, 60, 99, 99))
         subprocess.run([MAKE_SAMPLES, "samples", self.folder / "b_samples"], check=True)
         Image.new("RGB", (SIZE, SIZE), (0, 255, 0)).save(self.folder / "c_green.png")
-        # Listing: "..", a_pair.jpg, b_samples, c_green.png.
+        (self.folder / "d_bad.jpg").write_bytes(b"\xff\xd8\xff\xe0 a JPEG header and nothing else")
+        # Listing: "..", a_pair.jpg, b_samples, c_green.png, d_bad.jpg (red: it does not decode).
         v = self.start()
         self.assertTrue(v.geometry()[2] > 1200 and v.geometry()[3] > 900, "maximised on a 1280 x 1024 screen")
-        f = v.wait_frame(lambda f: is_color(Grid(f).thumb(1, 0), "r").mean() > 0.9 and
-                         is_color(Grid(f).thumb(3), "g").mean() > 0.9, "the thumbnails")
+        f = v.wait_frame(lambda f: is_color(Grid(f).thumb(1, 0), "r").mean() > 0.9 and is_color(
+            Grid(f).thumb(3), "g").mean() > 0.9 and is_color(Grid(f).thumb(4), "r").mean() > 0.9, "the thumbnails")
         grid = Grid(f)
         self.assertGreater(is_color(grid.thumb(1, 1), "b").mean(), 0.9, "view 1 of the thumbnail is the first stream")
         step = fit_zoom(2 * SIZE, SIZE, f.stride, f.pairs)
@@ -80,7 +81,7 @@ class WalkTest(ViewerCase, unittest.TestCase):
         v.wheel(round(mx) + 150, f.click_row(round(mp) + 60), 6)
         wait_marker((mx - 150 * (2 ** 0.5 - 1), mp - 60 * (2 ** 0.5 - 1)), area * 2, "the square moved away", 6.0)
 
-        # Next and Prev step over the folder, and past either end to the grid.
+        # Next and Prev step over the folder, past either end (d_bad.jpg does not open) to the grid.
         below = (x0 + 2, x1 - 2, y0 + 1, y1 - BAND_PAIRS - 2)
         v.move_pointer(700, 5)
         drives = (v.wait_frame(lambda f: len(f.labels()), "the toolbar").labels().max() - 240) // 72

@@ -1,0 +1,121 @@
+// win32_system.cpp - drives, the program's path, opening documents, the
+// command line, messages for whoever started the program, and threads, on
+// Windows.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <direct.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/platform.h"
+
+static const wchar_t* Wide(const char16_t* text) { return (const wchar_t*)text; }
+
+// [SECTION] Drives, program path, opening documents
+
+int PlatGetDriveType(int index)
+{
+    if (index < 0 || index >= 26)
+        return DRIVE_NO_ROOT_DIR;
+    wchar_t root[4] = {(wchar_t)(L'A' + index), L':', L'\\', 0};
+    return (int)GetDriveTypeW(root);
+}
+
+int PlatChangeDrive(int driveNumber) { return _chdrive(driveNumber) == 0 ? 0 : -1; }
+
+int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity)
+{
+    if (capacity <= 0)
+        return 0;
+    DWORD length = GetModuleFileNameW(nullptr, (wchar_t*)buffer, (DWORD)capacity);
+    // A path cut to the buffer fills it: no path rather than a wrong one.
+    if (length == 0 || length >= (DWORD)capacity)
+    {
+        buffer[0] = 0;
+        return 0;
+    }
+    return (int32_t)length;
+}
+
+void PlatOpenDocument(const char16_t* pathOrAddress)
+{
+    ShellExecuteW(nullptr, L"open", Wide(pathOrAddress), nullptr, nullptr, SW_SHOWMAXIMIZED);
+}
+
+// [SECTION] Command line and messages
+
+int32_t PlatGetArgument(int index, char16_t* buffer, int32_t capacity)
+{
+    if (capacity > 0)
+        buffer[0] = 0;
+    // Split as the runtime splits it: quotes group blanks, as Explorer passes a
+    // path that holds them.
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments)
+        return -1;
+    int32_t result = -1;
+    if (index >= 0 && index < count)
+    {
+        size_t length = wcslen(arguments[index]);
+        if (length < (size_t)capacity)
+        {
+            memcpy(buffer, arguments[index], (length + 1) * sizeof(wchar_t));
+            result = (int32_t)length;
+        }
+    }
+    LocalFree(arguments);
+    return result;
+}
+
+int PlatGetPathKind(const char16_t* path)
+{
+    if (!path[0])
+        return PLAT_PATH_MISSING;
+    DWORD attributes = GetFileAttributesW(Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PLAT_PATH_MISSING;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return PLAT_PATH_FOLDER;
+    HANDLE file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return PLAT_PATH_UNREADABLE;
+    int kind = GetFileType(file) == FILE_TYPE_DISK ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+    CloseHandle(file);
+    return kind;
+}
+
+void PlatReportProblem(const char16_t* line)
+{
+    // A windowed program has standard error only when whoever started it
+    // handed one over; otherwise a debugger may listen.
+    HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
+    if (!out || out == INVALID_HANDLE_VALUE)
+    {
+        OutputDebugStringW(Wide(line));
+        OutputDebugStringW(L"\n");
+        return;
+    }
+    int units = (int)wcslen(Wide(line));
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, Wide(line), units, nullptr, 0, nullptr, nullptr);
+    char* text = (char*)malloc((size_t)bytes + 1);
+    if (!text)
+        return;
+    WideCharToMultiByte(CP_UTF8, 0, Wide(line), units, text, bytes, nullptr, nullptr);
+    text[bytes] = '\n';
+    DWORD written = 0;
+    WriteFile(out, text, (DWORD)bytes + 1, &written, nullptr);
+    free(text);
+}
+
+// [SECTION] Memory and threads
+
+// The system backs fresh heap memory well enough on its own.
+void PlatPrepareFreshBlock(void*, size_t) {}
+
+void PlatLowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }

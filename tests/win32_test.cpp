@@ -1,0 +1,166 @@
+// Tests of the Windows backend: the start-up show command (on every system),
+// and under Windows (Wine here) listings with non-ASCII names in the file
+// system's order, drives, the program's path and the help page beside it,
+// going up to a drive root, the command line and the program's resources.
+#include <gtest/gtest.h>
+
+#include "platform/win32/win32_start.h"
+
+// Only a start asked to be minimised ends minimised; every other one that the OR
+// with SW_SHOWMAXIMIZED would minimise opens maximised.
+TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
+{
+    const int cases[][2] = {{0, 3}, {1, 3}, {2, 3}, {3, 3}, {4, 3}, {5, 3}, {6, 7}, {7, 7}, {8, 3}, {9, 3}, {10, 3}, {11, 11}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Win32StartShowCommand(c[0]), c[1]) << c[0];
+}
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "folder/folder_list.h"
+#include "platform/platform.h"
+#include "viewer/image_view.h"
+#include "viewer/toolbar.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::u16string Cwd()
+{
+    static char16_t path[kFolderPathCapacity];
+    return PlatGetCurrentFolder(path, kFolderPathCapacity) ? path : u"";
+}
+
+// Writes a 4 x 4 picture under a wide name through FreeImage's wide names.
+bool WritePicture(const wchar_t* name, FREE_IMAGE_FORMAT format)
+{
+    static FIBITMAP* dib = FreeImage_Allocate(4, 4, 24);  // kept for the run
+    return FreeImage_SaveU(format, dib, name, 0);
+}
+
+// The chain holds what FindFirstFile reports, in its order: ".." and the
+// folders, and the files whose contents are pictures, their format told from
+// the contents; every name survives, whatever its script, and reads back.
+TEST(Win32Files, ListingKeepsTheFileSystemsOrderAndNames)
+{
+    const fs::path folder = fs::temp_directory_path() / L"orvale-win32-\u00e9t\u00e9";
+    fs::remove_all(folder), fs::create_directories(folder / L"\u65e5\u672c");
+    ASSERT_EQ(PlatChangeFolder((const char16_t*)folder.c_str()), 0);
+    ASSERT_TRUE(WritePicture(L"b\u00e9.png", FIF_PNG) && WritePicture(L"A\u0416.jps", FIF_JPEG) &&
+                WritePicture(L"png.jpg", FIF_PNG) && (std::ofstream(fs::path(L"text.jpg")) << "no").good());
+    std::vector<std::u16string> want, got;
+    WIN32_FIND_DATAW d;
+    for (HANDLE find = FindFirstFileW(L"*", &d); find != INVALID_HANDLE_VALUE && FindNextFileW(find, &d);)
+        if (wcscmp(d.cFileName, L"text.jpg"))
+            want.push_back((const char16_t*)d.cFileName);  // after ".", which comes first
+    static CFolderList list;
+    ListFolder(&list);
+    std::map<std::u16string, int> formats = {{u"..", -1}, {u"\u65e5\u672c", -1}, {u"b\u00e9.png", FIF_PNG},
+                                             {u"A\u0416.jps", FIF_JPEG}, {u"png.jpg", FIF_PNG}};
+    for (CFileEntry* e = list.head; e; e = e->next)
+        got.push_back(e->name), formats[e->name] -= e->isDir ? -1 : e->format;
+    EXPECT_TRUE(got == want && want.size() == 5 && std::u16string(list.path) == (const char16_t*)folder.c_str());
+    EXPECT_TRUE(std::all_of(formats.begin(), formats.end(), [](auto& f) { return f.second == 0; }));
+    uint8_t* bytes = nullptr;
+    int32_t length = 0;
+    EXPECT_TRUE(PlatReadFile(u"b\u00e9.png", &bytes, &length) && length == (int32_t)fs::file_size(L"b\u00e9.png"));
+    free(bytes);
+    ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(folder);
+}
+
+// C: is a fixed disk, a letter out of range none; making a drive current goes
+// there, a drive that is not there changes nothing. The program's path is the
+// module's, or none where it does not fit; the help page's path needs room
+// for "help.html" after the folder, else it is looked for in the current
+// folder. Arguments split as Explorer quotes them (ctest passes "two words" x).
+TEST(Win32System, DrivesProgramPathHelpPageAndArguments)
+{
+    EXPECT_TRUE(PlatGetDriveType(2) == DRIVE_FIXED && PlatGetDriveType(26) == DRIVE_NO_ROOT_DIR &&
+                PlatGetDriveType(-1) == DRIVE_NO_ROOT_DIR);
+    int missing = 25;
+    for (; missing > 2 && PlatGetDriveType(missing) != DRIVE_NO_ROOT_DIR; missing--) {}
+    ASSERT_EQ(PlatChangeFolder(u"C:\\windows"), 0);
+    EXPECT_TRUE(PlatChangeDrive(missing + 1) == -1 && Cwd() == u"C:\\windows");
+    EXPECT_TRUE(PlatChangeDrive(26) == 0 && Cwd().substr(0, 3) == u"Z:\\" && PlatChangeDrive(3) == 0 &&
+                Cwd().substr(0, 3) == u"C:\\");
+    wchar_t module[MAX_PATH];
+    const int32_t n = (int32_t)GetModuleFileNameW(nullptr, module, MAX_PATH);
+    const std::u16string self = (const char16_t*)module, help = self.substr(0, self.rfind(u'\\') + 1) + u"help.html";
+    char16_t buffer[MAX_PATH + 16];
+    EXPECT_TRUE(PlatGetProgramPath(buffer, MAX_PATH) == n && buffer == self && self.ends_with(u"\\win32_test.exe"));
+    EXPECT_TRUE(PlatGetProgramPath(buffer, n) == 0 && buffer[0] == 0);
+    EXPECT_TRUE(HelpPagePath(buffer, n + 10) == (int32_t)help.size() && buffer == help);
+    EXPECT_TRUE(HelpPagePath(buffer, n + 9) == 9 && buffer == std::u16string(u"help.html"));
+    EXPECT_TRUE(PlatGetArgument(1, buffer, 32) == 9 && buffer == std::u16string(u"two words"));
+    EXPECT_TRUE(PlatGetArgument(2, buffer, 32) == 1 && PlatGetArgument(3, buffer, 32) == -1 &&
+                PlatGetArgument(1, buffer, 9) == -1);
+}
+
+// ".." from a folder of a drive's root enters the root with its backslash; a
+// picture named by its full path (either separator) opens in its folder,
+// also when that is a drive's root.
+TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
+{
+    static CViewer v;
+    InitViewer(&v);
+    ASSERT_EQ(PlatChangeFolder(u"C:\\windows"), 0);
+    ListFolder(&v.folder);
+    ASSERT_EQ(std::u16string(v.folder.head->name), u"..");
+    v.selected = 0, v.folder.current = v.folder.head;
+    EnterSelectedFolder(&v);
+    EXPECT_EQ(Cwd(), u"C:\\");
+    ASSERT_TRUE(WritePicture(L"C:\\o.png", FIF_PNG) && WritePicture(L"C:\\windows\\o.png", FIF_PNG));
+    const std::pair<const char16_t*, std::u16string> cases[] = {
+        {u"C:\\o.png", u"C:\\"}, {u"C:/o.png", u"C:\\"}, {u"C:\\windows/o.png", u"C:\\windows"}};
+    for (const auto& [path, where] : cases)
+    {
+        ClearFolder(&v.folder), InitViewer(&v), PlatChangeFolder(u"C:\\users");
+        EXPECT_TRUE(StartFromArgument(&v, path) == kStartPicture && v.selected >= 0 && Cwd() == where) << where.size();
+    }
+    ClearFolder(&v.folder), fs::remove(L"C:\\o.png"), fs::remove(L"C:\\windows\\o.png");
+}
+
+// The icon group is there by the name the window class asks for and by its
+// id, its nine entries (48, 32, 16 pixels at 4, 8, 24 bits) naming the images
+// they describe; the manifest runs the program as invoked.
+TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
+{
+    auto resource = [](const wchar_t* name, int type) {
+        HRSRC found = FindResourceW(nullptr, name, MAKEINTRESOURCEW(type));
+        return std::string(found ? (const char*)LockResource(LoadResource(nullptr, found)) : "",
+                           found ? SizeofResource(nullptr, found) : 0);
+    };
+    for (const wchar_t* group : {(const wchar_t*)L"IDI_ICON1", (const wchar_t*)MAKEINTRESOURCEW(101)})
+    {
+        const std::string directory = resource(group, 14);  // RT_GROUP_ICON, GRPICONDIRENTRY from byte 6
+        std::string images;
+        for (size_t e = 6; e + 14 <= directory.size(); e += 14)
+        {
+            std::string image = resource(MAKEINTRESOURCEW(*(const WORD*)&directory[e + 12]), 3);  // RT_ICON
+            const BITMAPINFOHEADER* h = (const BITMAPINFOHEADER*)image.data();
+            if (image.size() > 40 && h->biWidth == (uint8_t)directory[e] && h->biHeight == 2 * h->biWidth &&
+                h->biBitCount == *(const WORD*)&directory[e + 6])
+                images += std::to_string(h->biWidth) + "/" + std::to_string(h->biBitCount) + " ";
+        }
+        EXPECT_EQ(images, "48/4 48/8 48/24 32/4 32/8 32/24 16/4 16/8 16/24 ");
+    }
+    EXPECT_TRUE(LoadIconW(GetModuleHandleW(nullptr), L"IDI_ICON1"));
+    EXPECT_NE(resource(MAKEINTRESOURCEW(1), 24).find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+}
+
+}  // namespace
+#endif
