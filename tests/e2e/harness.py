@@ -75,7 +75,7 @@ class Viewer:
 
     def __init__(self, session, folder, args=(), binary=BINARY, env=None, stderr=None):
         self.session, self.dpy = session, session.dpy
-        wine = binary.endswith(".exe")
+        wine = str(binary).endswith(".exe")
         if wine:  # Wine sizes its desktop by the first display it served: start afresh on this one
             subprocess.run([REPO / "tools" / "wine.sh", WINE_ENV["WINEPREFIX"], "stop"], check=True)
         self.proc = subprocess.Popen([*(WINE if wine else []), binary, *map(str, args)], cwd=folder,
