@@ -86,6 +86,7 @@ package: build
 	else z=orvale-viewer_$(VERSION)_win64; cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
 		cp $(abspath $(WIN_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
 		cp -r "$$($(CURDIR)/tools/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
+		cp $(CURDIR)/tools/windows_deps_absent.cpp $$z/licenses/freeimage/changed-plugins-absent.cpp && \
 		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
 
 # Builds the libraries of the Windows program (FreeImage, libjpeg-turbo,
