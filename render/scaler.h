@@ -46,6 +46,10 @@ enum ScalerPath
     SCALER_PATH_AVX2,      // x86-64 with AVX2, chosen at run time
 };
 
+// Pins how many bands of line pairs later calls draw, spread over the cores
+// (0: one per core for pictures large enough to gain, else one). The pixels
+// are the same whatever the count.
+void SetScalerThreads(int32_t parts);
 // Pins the inner loop used by later calls; returns false (and changes
 // nothing) when this build or processor cannot run it.
 bool SetScalerPath(ScalerPath path);

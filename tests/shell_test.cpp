@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/shell.h"
+#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
 #include "platform/headless/headless.h"
 #include "render/assets/assets.h"
@@ -182,9 +183,11 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
 }
 
 // Each tick of timer 13 makes one thumbnail, in chain order, for files only,
-// and runs a pass; with nothing pending a tick runs none.
+// and runs a pass; with nothing pending a tick runs none. (On the window's
+// thread here; decode_ahead_test covers the workers.)
 TEST_F(Shell, TimerMakesOneThumbnailPerTick)
 {
+    SetDecodeAhead(false);
     const std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
     ASSERT_TRUE(folder.Write("a.jpg", jpeg) && folder.Write("b.jps", jpeg) && folder.Folder("album") &&
                 folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
@@ -200,6 +203,7 @@ TEST_F(Shell, TimerMakesOneThumbnailPerTick)
         EXPECT_TRUE(!a->thumbPending && b->thumbPending == (made < 2) && bad->thumbPending == (made < 3) &&
                     !v->thumbPrimary && !v->thumbSecondary);  // no bitmap outlives its tick
     }
+    SetDecodeAhead(true);
 }
 
 // Returns a chain of count entries for the picture p.png, each with a

@@ -1,0 +1,138 @@
+// split.cpp - a team of helper threads that share the parts of one call with
+// the calling thread.
+//
+// The caller publishes a round (the work and its part count), wakes the
+// helpers, and takes parts itself; each part is handed out once through an
+// atomic counter. The call returns when every part is done and no helper is
+// still inside the round, so the next round can never be mixed with it.
+#include "render/split.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace {
+
+enum
+{
+    kMaxThreads = 4,
+};
+
+struct CSplitTeam
+{
+    std::mutex lock;
+    std::condition_variable go;    // helpers wait here for a round
+    std::condition_variable done;  // the caller waits here for its end
+    bool stop = false;
+    uint64_t round = 0;
+    void (*work)(void*, int32_t) = nullptr;
+    void* context = nullptr;
+    int32_t parts = 0;
+    std::atomic<int32_t> next{0};
+    int32_t finished = 0;  // parts done this round
+    int32_t inside = 0;    // helpers taking parts this round
+    int32_t helpers = 0;
+    std::thread threads[kMaxThreads - 1];
+};
+
+CSplitTeam* gTeam;
+
+// Takes and runs parts until none is left; returns how many it ran.
+int32_t RunSome(CSplitTeam* t, void (*work)(void*, int32_t), void* context, int32_t parts)
+{
+    int32_t ran = 0;
+    for (int32_t p; (p = t->next.fetch_add(1)) < parts; ran++)
+        work(context, p);
+    return ran;
+}
+
+void HelperMain(CSplitTeam* t)
+{
+    std::unique_lock<std::mutex> hold(t->lock);
+    uint64_t seen = t->round;
+    for (;;)
+    {
+        t->go.wait(hold, [&] { return t->stop || t->round != seen; });
+        if (t->stop)
+            return;
+        seen = t->round;
+        // A round whose parts are all done is over: its caller may be gone.
+        if (t->finished >= t->parts)
+            continue;
+        void (*work)(void*, int32_t) = t->work;
+        void* context = t->context;
+        int32_t parts = t->parts;
+        t->inside++;
+        hold.unlock();
+        int32_t ran = RunSome(t, work, context, parts);
+        hold.lock();
+        t->finished += ran;
+        t->inside--;
+        if (t->finished == t->parts && t->inside == 0)
+            t->done.notify_one();
+    }
+}
+
+CSplitTeam* Team()
+{
+    if (gTeam)
+        return gTeam;
+    CSplitTeam* t = new (std::nothrow) CSplitTeam;
+    if (!t)
+        return nullptr;
+    t->helpers = SplitThreads() - 1;
+    for (int32_t k = 0; k < t->helpers; k++)
+        t->threads[k] = std::thread(HelperMain, t);
+    gTeam = t;
+    return t;
+}
+
+}  // namespace
+
+int32_t SplitThreads()
+{
+    unsigned cores = std::thread::hardware_concurrency();
+    return cores < 1 ? 1 : cores > kMaxThreads ? kMaxThreads : (int32_t)cores;
+}
+
+void RunParts(int32_t parts, void (*work)(void* context, int32_t part), void* context)
+{
+    CSplitTeam* t = parts > 1 ? Team() : nullptr;
+    if (!t || t->helpers == 0)
+    {
+        for (int32_t p = 0; p < parts; p++)
+            work(context, p);
+        return;
+    }
+    std::unique_lock<std::mutex> hold(t->lock);
+    t->work = work;
+    t->context = context;
+    t->parts = parts;
+    t->finished = 0;
+    t->next.store(0);
+    t->round++;
+    hold.unlock();
+    t->go.notify_all();
+    int32_t ran = RunSome(t, work, context, parts);
+    hold.lock();
+    t->finished += ran;
+    t->done.wait(hold, [t] { return t->finished == t->parts && t->inside == 0; });
+}
+
+void StopSplitThreads()
+{
+    CSplitTeam* t = gTeam;
+    if (!t)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(t->lock);
+        t->stop = true;
+    }
+    t->go.notify_all();
+    for (int32_t k = 0; k < t->helpers; k++)
+        t->threads[k].join();
+    delete t;
+    gTeam = nullptr;
+}
