@@ -403,6 +403,18 @@ int TakePicture(CFileEntry* entry, FIBITMAP** primary, FIBITMAP** secondary)
 
 // [SECTION] Cancelling and stopping
 
+bool DecodeAheadIdle()
+{
+    CDecodeAhead* a = gAhead;
+    if (!a)
+        return true;
+    std::unique_lock<std::mutex> hold(a->lock);
+    for (const CDecodeSlot& s : a->slots)
+        if (s.state == kQueued || s.state == kRunning || s.state == kAbandoned)
+            return false;
+    return true;
+}
+
 void CancelDecodeAhead()
 {
     CDecodeAhead* a = gAhead;

@@ -43,6 +43,9 @@ void DropNeighbours();
 // kept as a picture held ahead when they belong to a neighbour. Returns 0,
 // changing nothing, when no picture of the entry is decoded or being decoded.
 int TakePicture(CFileEntry* entry, FIBITMAP** primary, FIBITMAP** secondary);
+// Answers whether no decode is queued or in flight (tests and benchmarks
+// wait for this).
+bool DecodeAheadIdle();
 // Drops all work queued and all results, and waits for decodes in flight.
 void CancelDecodeAhead();
 // Cancels and ends the worker threads (they start again when needed).
