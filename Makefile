@@ -1,8 +1,9 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build fuzz soak
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build tsan-build fuzz soak
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= 2
 
 all: build
@@ -29,14 +30,21 @@ run: build samples
 	@tools/run_viewer.sh $(BUILD)/orvale-viewer
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: build asan-build samples
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the tests
+# of the threads under ThreadSanitizer.
+test: build asan-build tsan-build samples
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure
 
 asan-build: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALE_SANITIZE=ON -DORVALE_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# Only the libraries and the tests of the threads, under ThreadSanitizer.
+tsan-build: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_TSAN=ON -DORVALE_WERROR=ON -DORVALE_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target decode_ahead_test scaler_test
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants.txt into the code, rebuilds what it touches, runs the tests and
@@ -72,4 +80,4 @@ test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

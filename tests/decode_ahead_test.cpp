@@ -105,7 +105,11 @@ protected:
 
 TEST_F(DecodeAhead, ThumbnailsComeOnePerTickInListingOrderAsTheWindowMakesThem)
 {
-    Fill(ORVALE_FIXTURES);
+    // The workers read through the folder as it was listed, not the current one.
+    ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
+    HeadlessSend(WM_PAINT, 0, 0), HeadlessSend(WM_TIMER, 13, 0), chdir("/");
+    Fill();
+    ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
     ExpectAsSerial();
 }
 

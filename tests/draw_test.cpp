@@ -62,14 +62,23 @@ TEST(DrawClip, EachViewIsClippedAtItsOwnPositionAndNothingDrawsWithoutPairs)
             {
                 SCOPED_TRACE(testing::Message() << "pen " << pen[0] << "," << pen[1] << " shift " << shift);
                 CStereoFrame big = MakeFrame(40 + 2 * m, 12 + 2 * m, 0, pen[0] + m, pen[1] + m);
-                CStereoFrame small = MakeFrame(40, 12, 0, pen[0], pen[1]);
-                big.eyeShift = small.eyeShift = shift;
-                draw(&big), draw(&small);
-                ExpectPixels(small, [&](int32_t x, int32_t y, int view) {
-                    return y < 0 || y >= 12 ? 0u : Px(big, x + m, y + m, view);
-                });
-                Release(&big), Release(&small);
+                big.eyeShift = shift;
+                SetDrawPath(DRAW_PATH_PLAIN), draw(&big);
+                // Every thumbnail row loop clips as the plain one draws whole.
+                for (DrawPath path : {DRAW_PATH_PLAIN, DRAW_PATH_SSE2, DRAW_PATH_SSSE3, DRAW_PATH_AVX2})
+                    if (SetDrawPath(path))
+                    {
+                        CStereoFrame small = MakeFrame(40, 12, 0, pen[0], pen[1]);
+                        small.eyeShift = shift;
+                        draw(&small);
+                        ExpectPixels(small, [&](int32_t x, int32_t y, int view) {
+                            return y < 0 || y >= 12 ? 0u : Px(big, x + m, y + m, view);
+                        });
+                        Release(&small);
+                    }
+                Release(&big);
             }
+    SetDrawPath(DRAW_PATH_AUTO);
     // Nothing draws into a frame without a buffer, then one with a row of
     // buffer and no pair (pairs -1).
     CStereoFrame f = {};
