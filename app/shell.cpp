@@ -5,6 +5,7 @@
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "render/frame.h"
+#include "render/split.h"
 #include "viewer/mouse.h"
 #include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
@@ -141,6 +142,7 @@ void TeardownViewer(CViewer* viewer)
 {
     ClearFolder(&viewer->folder);
     StopDecodeAhead();
+    StopSplitThreads();
     Release(&viewer->frame);
     // The open picture would go with the process anyway; freeing it here keeps
     // leak checkers meaningful.

@@ -36,7 +36,7 @@
 #include "platform/headless/headless.h"
 #include "render/draw.h"
 #include "render/frame.h"
-#include "render/scaler.h"
+#include "render/split.h"
 #include "viewer/image_view.h"
 #include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
@@ -190,10 +190,10 @@ void Pass(benchmark::State& state)
 {
     Scene s = MakeScene(WidthOf(state), HeightOf(state), kGridEntries, true, true);
     bool every = state.range(1) != 0;
-    SetScalerThreads(every ? 0 : 1);
+    SetSplitThreads(every ? 0 : 1);
     SetDrawPath(every ? DRAW_PATH_AUTO : DRAW_PATH_PLAIN);
     TimePasses(state, s.viewer);
-    SetScalerThreads(0);
+    SetSplitThreads(0);
     SetDrawPath(DRAW_PATH_AUTO);
     // Drawn at exactly the frame's size, the picture leaves out column 0 and
     // line pair 0 only.

@@ -3,7 +3,7 @@
 #include "app/shell.h"
 #include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
-#include "render/scaler.h"
+#include "render/split.h"
 #include "viewer/viewer_state.h"
 
 static char16_t gArgument[kFolderPathCapacity];
@@ -11,7 +11,7 @@ static char16_t gArgument[kFolderPathCapacity];
 int main()
 {
     SetDecodeAhead(false);
-    SetScalerThreads(1);
+    SetSplitThreads(1);
     InitViewer(&gViewer);
     bool given = PlatGetArgument(1, gArgument, kFolderPathCapacity) >= 0;
     StartFromArgument(&gViewer, given ? gArgument : nullptr);

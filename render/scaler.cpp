@@ -68,6 +68,10 @@ constexpr int64_t kSparseRatio = 8;
 // helpers would cost more than they save.
 constexpr int64_t kSplitPixels = 65536;
 
+// Bands per thread: a thread that gets its core late leaves its bands to the
+// others instead of holding up the call.
+constexpr int32_t kBandsPerThread = 4;
+
 // Returns v truncated toward zero and clamped into lo..hi; NaN gives lo.
 int32_t TruncInto(double v, int32_t lo, int32_t hi)
 {
@@ -504,7 +508,7 @@ void DrawRow(uint32_t* dst, const uint8_t* p0, const uint8_t* p1, const ScaleTap
     DrawRowPlain(dst, p0, p1, row, plan);
 }
 
-// Everything the line pairs of one call share, and where each part's own
+// Everything the line pairs of one call share, and where each thread's own
 // blend rows lie.
 struct RowWork
 {
@@ -517,17 +521,17 @@ struct RowWork
     bool sameViews;
     ScalerPath path;
     ColumnPlan plan;     // its blend rows are part 0's
-    size_t blendStride;  // bytes from one part's blend rows to the next one's
+    size_t blendStride;  // bytes from one thread's blend rows to the next one's
 };
 
-// Draws part `part` of the line pairs: a band of whole line pairs, with blend
-// rows of its own, so parts never write the same memory.
-void DrawRowBand(void* context, int32_t part)
+// Draws part `part` of the line pairs, a band of whole line pairs, blending
+// into the rows of its thread, so no two threads write the same memory.
+void DrawRowBand(void* context, int32_t part, int32_t thread)
 {
     const RowWork* w = (const RowWork*)context;
     ColumnPlan plan = w->plan;
-    plan.blend16 = (int16_t*)((uint8_t*)plan.blend16 + (size_t)part * w->blendStride);
-    plan.blend32 = (int32_t*)((uint8_t*)plan.blend32 + (size_t)part * w->blendStride);
+    plan.blend16 = (int16_t*)((uint8_t*)plan.blend16 + (size_t)thread * w->blendStride);
+    plan.blend32 = (int32_t*)((uint8_t*)plan.blend32 + (size_t)thread * w->blendStride);
     // The pixel loops read a few entries past the last column; they must
     // hold numbers (their weight is 0) rather than whatever malloc left.
     memset(plan.blend16 + 3 * (size_t)plan.blendCount, 0, kBlendPad * sizeof(int16_t));
@@ -552,7 +556,7 @@ void DrawRowBand(void* context, int32_t part)
 
 }  // namespace
 
-void SetScalerThreads(int32_t parts)
+void SetScalerBands(int32_t parts)
 {
     pinnedParts = parts > 0 ? parts : 0;
 }
@@ -634,12 +638,13 @@ void DrawStereoImage(CStereoFrame* frame, const uint8_t* view0, int32_t pitch0, 
     size_t offList = AlignUp(offBias + 4 * (size_t)nx * sizeof(int32_t));
     size_t offBlend16 = AlignUp(offList + (sparse ? 2 * (size_t)nx * sizeof(int32_t) : 0));
     size_t offBlend32 = AlignUp(offBlend16 + blendEntries * sizeof(int16_t));
-    // Each band of line pairs blends into rows of its own.
+    // Each thread blends into rows of its own.
     size_t blendStride = AlignUp(offBlend32 + blendEntries * sizeof(int32_t)) - offBlend16;
-    int32_t parts = pinnedParts ? pinnedParts : (int64_t)nx * ny >= kSplitPixels ? SplitThreads() : 1;
+    int32_t threads = SplitThreads();
+    int32_t parts = pinnedParts ? pinnedParts : (int64_t)nx * ny >= kSplitPixels ? kBandsPerThread * threads : 1;
     if (parts > ny)
         parts = ny;
-    size_t columnBytes = offBlend16 + (size_t)parts * blendStride + 32;
+    size_t columnBytes = offBlend16 + (size_t)threads * blendStride + 32;
 
     ScaleTap* rows = (ScaleTap*)malloc((size_t)ny * sizeof(ScaleTap));
     uint8_t* columnBlock = (uint8_t*)malloc(columnBytes);

@@ -47,9 +47,9 @@ enum ScalerPath
 };
 
 // Pins how many bands of line pairs later calls draw, spread over the cores
-// (0: one per core for pictures large enough to gain, else one). The pixels
-// are the same whatever the count.
-void SetScalerThreads(int32_t parts);
+// (0: a few per core for pictures large enough to gain, else one). The
+// pixels are the same whatever the count.
+void SetScalerBands(int32_t parts);
 // Pins the inner loop used by later calls; returns false (and changes
 // nothing) when this build or processor cannot run it.
 bool SetScalerPath(ScalerPath path);

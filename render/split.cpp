@@ -27,7 +27,7 @@ struct CSplitTeam
     std::condition_variable done;  // the caller waits here for its end
     bool stop = false;
     uint64_t round = 0;
-    void (*work)(void*, int32_t) = nullptr;
+    void (*work)(void*, int32_t, int32_t) = nullptr;
     void* context = nullptr;
     int32_t parts = 0;
     std::atomic<int32_t> next{0};
@@ -38,17 +38,18 @@ struct CSplitTeam
 };
 
 CSplitTeam* gTeam;
+int32_t gPinnedThreads;
 
 // Takes and runs parts until none is left; returns how many it ran.
-int32_t RunSome(CSplitTeam* t, void (*work)(void*, int32_t), void* context, int32_t parts)
+int32_t RunSome(CSplitTeam* t, void (*work)(void*, int32_t, int32_t), void* context, int32_t parts, int32_t thread)
 {
     int32_t ran = 0;
     for (int32_t p; (p = t->next.fetch_add(1)) < parts; ran++)
-        work(context, p);
+        work(context, p, thread);
     return ran;
 }
 
-void HelperMain(CSplitTeam* t)
+void HelperMain(CSplitTeam* t, int32_t thread)
 {
     std::unique_lock<std::mutex> hold(t->lock);
     uint64_t seen = t->round;
@@ -61,12 +62,12 @@ void HelperMain(CSplitTeam* t)
         // A round whose parts are all done is over: its caller may be gone.
         if (t->finished >= t->parts)
             continue;
-        void (*work)(void*, int32_t) = t->work;
+        void (*work)(void*, int32_t, int32_t) = t->work;
         void* context = t->context;
         int32_t parts = t->parts;
         t->inside++;
         hold.unlock();
-        int32_t ran = RunSome(t, work, context, parts);
+        int32_t ran = RunSome(t, work, context, parts, thread);
         hold.lock();
         t->finished += ran;
         t->inside--;
@@ -84,7 +85,7 @@ CSplitTeam* Team()
         return nullptr;
     t->helpers = SplitThreads() - 1;
     for (int32_t k = 0; k < t->helpers; k++)
-        t->threads[k] = std::thread(HelperMain, t);
+        t->threads[k] = std::thread(HelperMain, t, k + 1);
     gTeam = t;
     return t;
 }
@@ -93,17 +94,19 @@ CSplitTeam* Team()
 
 int32_t SplitThreads()
 {
+    if (gPinnedThreads > 0)
+        return gPinnedThreads;
     unsigned cores = std::thread::hardware_concurrency();
     return cores < 1 ? 1 : cores > kMaxThreads ? kMaxThreads : (int32_t)cores;
 }
 
-void RunParts(int32_t parts, void (*work)(void* context, int32_t part), void* context)
+void RunParts(int32_t parts, void (*work)(void* context, int32_t part, int32_t thread), void* context)
 {
     CSplitTeam* t = parts > 1 ? Team() : nullptr;
     if (!t || t->helpers == 0)
     {
         for (int32_t p = 0; p < parts; p++)
-            work(context, p);
+            work(context, p, 0);
         return;
     }
     std::unique_lock<std::mutex> hold(t->lock);
@@ -115,10 +118,16 @@ void RunParts(int32_t parts, void (*work)(void* context, int32_t part), void* co
     t->round++;
     hold.unlock();
     t->go.notify_all();
-    int32_t ran = RunSome(t, work, context, parts);
+    int32_t ran = RunSome(t, work, context, parts, 0);
     hold.lock();
     t->finished += ran;
     t->done.wait(hold, [t] { return t->finished == t->parts && t->inside == 0; });
+}
+
+void SetSplitThreads(int32_t threads)
+{
+    StopSplitThreads();
+    gPinnedThreads = threads < 0 ? 0 : threads > kMaxThreads ? kMaxThreads : threads;
 }
 
 void StopSplitThreads()

@@ -90,14 +90,14 @@ void ExpectSameAsReference(int32_t width, int32_t pairs, const View& v0, const V
     for (int k : {1, 2, 3, 4})  // plain, SSE2, AVX2, the fastest in bands
         if (SetScalerPath(k < 4 ? (ScalerPath)k : SCALER_PATH_AUTO))
         {
-            SetScalerThreads(k < 4 ? 1 : 3);
+            SetScalerBands(k < 4 ? 1 : 3);
             DrawStereoImage(&f[k], v0.bits, v0.pitch, v1.bits, v1.pitch, widthArg, height, cx, cy, scale, &r[0],
                             &r[1], &r[2], &r[3]);
             EXPECT_TRUE(r == want && std::equal(f[k].pixels, f[k].pixels + f[k].capacity, f[0].pixels))
                 << "path " << k << ", frame " << width << "x" << pairs << ", view " << widthArg << "/" << height
                 << ", centre " << cx << "," << cy << ", scale " << scale;
         }
-    SetScalerPath(SCALER_PATH_AUTO), SetScalerThreads(0);
+    SetScalerPath(SCALER_PATH_AUTO), SetScalerBands(0);
     for (CStereoFrame& g : f)
         Release(&g);
 }
