@@ -157,6 +157,7 @@ TEST_F(DecodeAhead, FoldersEnteredAndLeftWhileDecodingThenFilledAsTheWindowFills
         HeadlessSend(WM_PAINT, 0, 0), HeadlessSend(WM_TIMER, 13, 0);  // list, then queue
         Select(k % 2 ? u".." : u"sub");
         HeadlessSend(WM_PAINT, 0, 0);  // enter while the workers decode
+        EXPECT_TRUE(DecodeAheadIdle()) << "entered before the decodes in flight ended";
     }
     Fill(folder.path.c_str());
     ExpectAsSerial();
