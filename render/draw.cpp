@@ -217,7 +217,13 @@ __attribute__((target("avx2"))) void ExpandAvx2(uint32_t* dst, const uint8_t* sr
                                             _mm_loadu_si128((const __m128i*)(src + 3 * k + 12)), 1);
         _mm256_storeu_si256((__m256i*)(dst + k), _mm256_shuffle_epi8(v, spread));
     }
-    ExpandSsse3(dst + k, src + 3 * k, count - k);
+    // The rest here, in the same encoding: handing it to the SSSE3 loop would
+    // switch between the two instruction sets, which costs more than it does.
+    for (; k + 6 <= count; k += 4)
+        _mm_storeu_si128((__m128i*)(dst + k),
+                         _mm_shuffle_epi8(_mm_loadu_si128((const __m128i*)(src + 3 * k)), _mm256_castsi256_si128(spread)));
+    for (; k < count; ++k)
+        dst[k] = PixelOf(src + 3 * k);
 }
 
 #endif  // ORVALE_DRAW_X86
