@@ -9,7 +9,9 @@
 // [SECTION] Cancelling and stopping
 //
 // A slot is free, queued, running (a worker owns its copy and bitmaps),
-// done, or abandoned (running, but no longer wanted: the worker frees it).
+// done, abandoned (running, but no longer wanted: the worker frees it), or
+// discarded (bitmaps no longer wanted, left to a worker to free: unloading
+// a large picture takes the window's thread milliseconds).
 // The window's thread fills and empties slots under the lock; a worker only
 // takes a queued slot, decodes without the lock, and hands the slot back.
 #include "folder/decode_ahead.h"
@@ -48,6 +50,7 @@ enum SlotState : uint8_t
     kRunning,
     kDone,
     kAbandoned,
+    kDiscarded,
 };
 
 struct CDecodeSlot
@@ -95,11 +98,14 @@ void ReleaseSlot(CDecodeSlot* s)
 
 // [SECTION] Workers
 
-// Returns the queued slot to decode next: pictures to open first, then the
-// thumbnail earliest in the listing. Null when none waits.
+// Returns the slot to work on next: bitmaps to free first, then pictures to
+// open, then the thumbnail earliest in the listing. Null when none waits.
 CDecodeSlot* NextQueued(CDecodeAhead* a)
 {
     CDecodeSlot* best = nullptr;
+    for (CDecodeSlot& s : a->slots)
+        if (s.state == kDiscarded)
+            return &s;
     for (CDecodeSlot& s : a->slots)
     {
         if (s.state != kQueued)
@@ -123,6 +129,18 @@ void WorkerMain(CDecodeAhead* a)
             a->work.wait(hold);
         if (a->stop)
             return;
+        if (s->state == kDiscarded)
+        {
+            FIBITMAP* primary = s->primary;
+            FIBITMAP* secondary = s->secondary;
+            s->primary = s->secondary = nullptr;
+            ReleaseSlot(s);
+            a->finished.notify_all();
+            hold.unlock();
+            FreeImageSlots(&primary, &secondary);
+            hold.lock();
+            continue;
+        }
         s->state = kRunning;
         // The folder stays while a slot runs: it changes only after a cancel,
         // which waits for every running slot.
@@ -174,12 +192,14 @@ CDecodeAhead* Pool()
 
 // [SECTION] Window's thread: queueing and dropping
 
-// Drops a slot: a queued or finished one is emptied now, a running one is
-// left for its worker to empty.
+// Drops a slot: a queued one is emptied now, a running one is left for its
+// worker to empty, a finished one's bitmaps for any worker to free.
 void DropSlot(CDecodeSlot* s)
 {
     if (s->state == kRunning)
         s->state = kAbandoned;
+    else if (s->state == kDone && (s->primary || s->secondary))
+        s->state = kDiscarded;
     else if (s->state == kQueued || s->state == kDone)
         ReleaseSlot(s);
 }
@@ -225,6 +245,7 @@ void CancelLocked(CDecodeAhead* a, std::unique_lock<std::mutex>& hold)
 {
     for (CDecodeSlot& s : a->slots)
         DropSlot(&s);
+    a->work.notify_all();
     a->finished.wait(hold, [a] {
         for (const CDecodeSlot& s : a->slots)
             if (s.state != kFree)
@@ -334,7 +355,8 @@ void HoldNeighbours(CFolderList* folder, const CFileEntry* open, CFileEntry* pre
             continue;
         bool held = false;
         for (int k = kThumbSlots; k < kSlots; k++)
-            held = held || (a->slots[k].state != kFree && a->slots[k].key == want);
+            held = held || (a->slots[k].key == want && (a->slots[k].state == kQueued ||
+                                                        a->slots[k].state == kRunning || a->slots[k].state == kDone));
         if (!held)
             Queue(a, 0, want, -1);
     }
@@ -350,6 +372,7 @@ void DropNeighbours()
     a->openKey = nullptr;
     for (int k = kThumbSlots; k < kSlots; k++)
         DropSlot(&a->slots[k]);
+    a->work.notify_all();
 }
 
 int TakePicture(CFileEntry* entry, FIBITMAP** primary, FIBITMAP** secondary)
@@ -392,11 +415,15 @@ int TakePicture(CFileEntry* entry, FIBITMAP** primary, FIBITMAP** secondary)
         s->secondary = oldSecondary;
         s->key = old;
     }
-    else
+    else if (oldPrimary || oldSecondary)
     {
-        FreeImageSlots(&oldPrimary, &oldSecondary);
-        ReleaseSlot(s);
+        s->primary = oldPrimary;
+        s->secondary = oldSecondary;
+        s->state = kDiscarded;
+        a->work.notify_all();
     }
+    else
+        ReleaseSlot(s);
     a->openKey = entry;
     return 1;
 }
@@ -410,7 +437,7 @@ bool DecodeAheadIdle()
         return true;
     std::unique_lock<std::mutex> hold(a->lock);
     for (const CDecodeSlot& s : a->slots)
-        if (s.state == kQueued || s.state == kRunning || s.state == kAbandoned)
+        if (s.state == kQueued || s.state == kRunning || s.state == kAbandoned || s.state == kDiscarded)
             return false;
     return true;
 }

@@ -349,7 +349,9 @@ bool MakeStereo40(const std::string& dir)
     bool ok = true;
     for (int k = 0; k < 40 && ok; k++)
     {
-        const uint32_t rgb = (uint32_t)(40 + 5 * k) << 16 | (uint32_t)(230 - 4 * k) << 8 | (uint32_t)(60 + 3 * k);
+        // Far apart from one file to the next, so that each shows as another.
+        const uint32_t rgb = (uint32_t)(40 + 37 * k % 200) << 16 | (uint32_t)(30 + 91 * k % 200) << 8 |
+                             (uint32_t)(40 + 53 * k % 200);
         for (FIBITMAP* eye : eyes)
             PaintCentre(eye, 600, rgb);
         char name[16];

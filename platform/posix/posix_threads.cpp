@@ -10,7 +10,7 @@ enum
     // Nice steps below the window's thread: enough that the scheduler hands a
     // shared core to the window whenever it wants one, not so many that
     // background decoding stops while other programs keep the cores busy.
-    kBackgroundNiceSteps = 5,
+    kBackgroundNiceSteps = 3,
 };
 
 void PlatLowerThreadPriority()
