@@ -585,38 +585,60 @@ bool SetScalerPath(ScalerPath path)
 
 // [SECTION] DrawStereoImage
 
+// Works out step 1, the rectangle, as inclusive bounds clamped into the
+// frame. Returns 0 for inputs nothing is drawn from, with the bounds 0; 1
+// when the rectangle is drawn; 2 when it is empty (nothing drawn, the bounds
+// as worked out).
+static int PictureRect(const CStereoFrame* frame, int32_t widthArg, int32_t height, int32_t centreX,
+                       int32_t centreY, float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1)
+{
+    *x0 = *x1 = *y0 = *y1 = 0;
+    if (!frame || !frame->pixels || frame->stride < 1 || frame->pairs < 1)
+        return 0;
+    // Line pair pairs-1 writes buffer row 2*pairs; a frame whose buffer is
+    // smaller than that is not drawn into.
+    if (((int64_t)frame->pairs * 2 + 1) * frame->stride > frame->capacity)
+        return 0;
+    // NaN, zero and negative scales have no picture to draw.
+    if (!(scale > 0.0f))
+        return 0;
+    if (widthArg / 2 < 1 || height < 1)
+        return 0;
+    float s = scale < kMinScale ? kMinScale : scale > kMaxScale ? kMaxScale : scale;
+
+    // Width times scale in single precision, the rest in double, each bound
+    // truncated and clamped into the frame.
+    double halfW = (double)((float)widthArg * s) * 0.5;
+    double halfH = (double)((float)height * s) * 0.5;
+    *x0 = TruncInto((double)centreX - halfW + 1.0, 0, frame->stride - 1);
+    *x1 = TruncInto(halfW + (double)centreX, 0, frame->stride - 1);
+    *y0 = TruncInto((double)centreY - halfH + 1.0, 0, frame->pairs - 1);
+    *y1 = TruncInto(halfH + (double)centreY, 0, frame->pairs - 1);
+    return *x0 > *x1 || *y0 > *y1 ? 2 : 1;
+}
+
+bool StereoImageCover(const CStereoFrame* frame, int32_t widthArg, int32_t height, int32_t centreX, int32_t centreY,
+                      float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1)
+{
+    return PictureRect(frame, widthArg, height, centreX, centreY, scale, x0, x1, y0, y1) == 1;
+}
+
 void DrawStereoImage(CStereoFrame* frame, const uint8_t* view0, int32_t pitch0, const uint8_t* view1,
                      int32_t pitch1, int32_t widthArg, int32_t height, int32_t centreX, int32_t centreY,
                      float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1)
 {
     *x0 = *x1 = *y0 = *y1 = 0;
-    if (!frame || !frame->pixels || frame->stride < 1 || frame->pairs < 1)
+    if (!view0 || !view1)
         return;
-    // Line pair pairs-1 writes buffer row 2*pairs; a frame whose buffer is
-    // smaller than that is not drawn into.
-    if (((int64_t)frame->pairs * 2 + 1) * frame->stride > frame->capacity)
-        return;
-    // NaN, zero and negative scales have no picture to draw.
-    if (!(scale > 0.0f))
+    // 1. The rectangle.
+    int32_t left, right, bottom, top;
+    int drawn = PictureRect(frame, widthArg, height, centreX, centreY, scale, &left, &right, &bottom, &top);
+    if (drawn == 2)
+        *x0 = left, *x1 = right, *y0 = bottom, *y1 = top;
+    if (drawn != 1)
         return;
     int32_t viewWidth = widthArg / 2;
-    if (viewWidth < 1 || height < 1 || !view0 || !view1)
-        return;
     float s = scale < kMinScale ? kMinScale : scale > kMaxScale ? kMaxScale : scale;
-
-    // 1. The rectangle: width times scale in single precision, the rest in
-    // double, each bound truncated and clamped into the frame.
-    double halfW = (double)((float)widthArg * s) * 0.5;
-    double halfH = (double)((float)height * s) * 0.5;
-    int32_t left = TruncInto((double)centreX - halfW + 1.0, 0, frame->stride - 1);
-    int32_t right = TruncInto(halfW + (double)centreX, 0, frame->stride - 1);
-    int32_t bottom = TruncInto((double)centreY - halfH + 1.0, 0, frame->pairs - 1);
-    int32_t top = TruncInto(halfH + (double)centreY, 0, frame->pairs - 1);
-    if (left > right || bottom > top)
-    {
-        *x0 = left, *x1 = right, *y0 = bottom, *y1 = top;
-        return;
-    }
     int32_t nx = right - left + 1;
     int32_t ny = top - bottom + 1;
 

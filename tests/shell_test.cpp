@@ -206,6 +206,24 @@ TEST_F(Shell, TimerMakesOneThumbnailPerTick)
     SetDecodeAhead(true);
 }
 
+// Thumbnails wholly under the open picture are left out of the pass: the
+// frame is the one a pass that draws them all leaves (a waiting click on
+// nothing makes it), with the picture over cells in full and in part.
+TEST_F(Shell, ThumbnailsUnderTheOpenPictureLeaveTheFrameAsDrawingThemDoes)
+{
+    for (int k = 0; k < 9; k++)
+        ASSERT_TRUE(folder.Write("p" + std::to_string(k) + ".png", testfs::Fixture("flat_100.png")));
+    HeadlessSend(WM_PAINT, 0, 0);
+    v->selected = 1, v->folder.current = v->folder.head->next;
+    HeadlessSend(WM_PAINT, 0, 0);
+    v->pan = {-150, -100};  // columns 0 to 549, pairs 0 to 249 of 800 x 300
+    HeadlessSend(WM_PAINT, 0, 0);
+    const std::vector<uint32_t> left(v->frame.pixels, v->frame.pixels + v->frame.capacity);
+    v->clickPos = {700, 300};
+    HeadlessSend(WM_PAINT, 0, 0);
+    EXPECT_TRUE(v->selected == 1 && std::equal(left.begin(), left.end(), v->frame.pixels));
+}
+
 // Returns a chain of count entries for the picture p.png, each with a
 // thumbnail of its own so that a cell drawn for the wrong entry shows.
 CFileEntry* MakeChain(int count, int salt)

@@ -191,16 +191,40 @@ void OpenSelectedImage(CViewer* viewer)
     viewer->loaded = viewer->selected;
 }
 
+// Returns the open picture's centre and scale as the scaler takes them.
+static void Placement(const CViewer* viewer, int32_t* centreX, int32_t* centreY, float* scale)
+{
+    const CStereoFrame* frame = &viewer->frame;
+    *centreX = frame->stride / 2 + viewer->pan.x;
+    *centreY = viewer->pan.y / 2 + frame->pairs / 2;
+    *scale = (float)pow(2.0, viewer->zoomStep / 12.0);
+}
+
 void DrawOpenImage(CViewer* viewer)
 {
     CFileEntry* entry = SelectedEntry(viewer);
     if (!entry)
         return;
-    CStereoFrame* frame = &viewer->frame;
-    int32_t centreX = frame->stride / 2 + viewer->pan.x;
-    int32_t centreY = viewer->pan.y / 2 + frame->pairs / 2;
-    float scale = (float)pow(2.0, viewer->zoomStep / 12.0);
+    int32_t centreX, centreY;
+    float scale;
+    Placement(viewer, &centreX, &centreY, &scale);
     CImageRect* r = &viewer->imageRect;
-    DrawStereoImage(frame, viewer->viewBits[0], viewer->viewPitch[0], viewer->viewBits[1], viewer->viewPitch[1],
-                    DisplayWidth(entry), entry->height, centreX, centreY, scale, &r->x0, &r->x1, &r->y0, &r->y1);
+    DrawStereoImage(&viewer->frame, viewer->viewBits[0], viewer->viewPitch[0], viewer->viewBits[1],
+                    viewer->viewPitch[1], DisplayWidth(entry), entry->height, centreX, centreY, scale, &r->x0, &r->x1,
+                    &r->y0, &r->y1);
+}
+
+bool OpenImageCover(CViewer* viewer, CImageRect* cover)
+{
+    CFileEntry* entry = SelectedEntry(viewer);
+    // Only a picture already open, with no click that could change the
+    // selection, is sure to be drawn as it stands now.
+    if (!entry || entry->isDir || viewer->selected != viewer->loaded || viewer->clickPos.x >= 0 ||
+        !viewer->viewBits[0] || !viewer->viewBits[1])
+        return false;
+    int32_t centreX, centreY;
+    float scale;
+    Placement(viewer, &centreX, &centreY, &scale);
+    return StereoImageCover(&viewer->frame, DisplayWidth(entry), entry->height, centreX, centreY, scale, &cover->x0,
+                            &cover->x1, &cover->y0, &cover->y1);
 }
