@@ -1,10 +1,11 @@
 # Orvale Viewer - the two commands that do everything: `make run` and `make test`.
-.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build clang-build fuzz soak \
-	package windows-deps deps-windows windows test-windows mutants-windows
+.PHONY: all deps build samples run test test-unit assets bench clean mutants asan-build clang-build tsan-build \
+	fuzz soak package windows-deps deps-windows windows test-windows mutants-windows
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CLANG_BUILD ?= build-clang
+TSAN_BUILD ?= build-tsan
 WIN_BUILD ?= build-windows
 WIN_PREFIX = $(abspath $(WIN_BUILD))/wine-prefix
 JOBS ?= 2
@@ -33,11 +34,13 @@ run: build samples
 	@tools/run_viewer.sh $(BUILD)/orvale-viewer
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the compiled
-# unit tests once more as clang builds them.
-test: build asan-build clang-build samples
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, the tests of
+# the threads under ThreadSanitizer, and the compiled unit tests once more as
+# clang builds them.
+test: build asan-build tsan-build clang-build samples
 	ctest --test-dir $(BUILD) --output-on-failure
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure
 	ctest --test-dir $(CLANG_BUILD) --output-on-failure -L unit -E '^(assets_regen|layering)$$'
 
 asan-build: deps
@@ -50,6 +53,11 @@ clang-build: deps
 	cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
 		-DCMAKE_C_COMPILER=clang-14 -DORVALE_WERROR=ON -DORVALE_FUZZ=OFF
 	cmake --build $(CLANG_BUILD) -j $(JOBS)
+
+# Only the libraries and the tests of the threads, under ThreadSanitizer.
+tsan-build: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_TSAN=ON -DORVALE_WERROR=ON -DORVALE_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target decode_ahead_test scaler_test
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants.txt into the code, rebuilds what it touches, runs the tests and
@@ -135,4 +143,4 @@ test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(CLANG_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(CLANG_BUILD) $(WIN_BUILD)

@@ -1,9 +1,11 @@
 // shell.cpp - the window, the message loop and the routing of messages.
 #include "app/shell.h"
 
+#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "render/frame.h"
+#include "render/split.h"
 #include "viewer/mouse.h"
 #include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
@@ -46,7 +48,9 @@ struct CTickResume
 
 static CTickResume gTickResume;
 
-// Makes the thumbnail of the first pending entry in chain order, if any.
+// Makes the thumbnail of the first pending entry in chain order, if any, or
+// commits it when a worker has decoded it ahead; while a worker is still at
+// it the tick makes nothing, and never one further down the chain first.
 // Returns 1 when one was made.
 static int MakeNextThumbnail(CViewer* viewer)
 {
@@ -59,7 +63,11 @@ static int MakeNextThumbnail(CViewer* viewer)
     {
         if (at->entry->thumbPending)
         {
-            LoadEntryImage(at->entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
+            int taken = TakeThumbnail(folder, at->entry, at->index);
+            if (taken == kThumbNotReady)
+                return 0;
+            if (taken == kThumbDecodeHere)
+                LoadEntryImage(at->entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
             return 1;
         }
     }
@@ -133,6 +141,8 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
 void TeardownViewer(CViewer* viewer)
 {
     ClearFolder(&viewer->folder);
+    StopDecodeAhead();
+    StopSplitThreads();
     Release(&viewer->frame);
     // The open picture would go with the process anyway; freeing it here keeps
     // leak checkers meaningful.

@@ -74,8 +74,11 @@ void BM_DimFrameBandNaive(benchmark::State& state)
 }
 BENCHMARK(BM_DimFrameBandNaive);
 
+// path: 1 plain, 2 SSE2, 3 SSSE3, 4 AVX2 (skipped where the processor has none)
 void BM_DrawThumbnail(benchmark::State& state)
 {
+    if (!SetDrawPath((DrawPath)state.range(0)))
+        return state.SkipWithError("not on this processor");
     CStereoFrame f = ScreenFrame();
     std::vector<uint8_t> thumb(2 * kPictureBytes, 77);
     for (auto _ : state)
@@ -86,8 +89,9 @@ void BM_DrawThumbnail(benchmark::State& state)
         benchmark::DoNotOptimize(f.pixels);
     }
     Release(&f);
+    SetDrawPath(DRAW_PATH_AUTO);
 }
-BENCHMARK(BM_DrawThumbnail);
+BENCHMARK(BM_DrawThumbnail)->ArgName("path")->DenseRange(1, 4);
 
 void BM_DrawGlyphLine(benchmark::State& state)
 {

@@ -3,7 +3,9 @@
 //   Pass/1080 and /2160      a full pass at 1920x1080 or 3840x2160: clear,
 //                            title, a full grid of thumbnails with names, an
 //                            open two-stream 3840x2160 picture fitted to the
-//                            whole frame, scroll bar, present copy
+//                            whole frame, scroll bar, present copy;
+//                            all_cores:0 draws as before the pass used every core (the
+//                            picture on one thread, thumbnails pixel by pixel)
 //   PassGrid/...             the same without the open picture
 //   PassEmpty/...            clear, title, scroll bar and present only
 //   Pass50000/walk:0|1       a pass over 50,000 entries scrolled about the
@@ -32,7 +34,9 @@
 #include "app/shell.h"
 #include "folder/folder_list.h"
 #include "platform/headless/headless.h"
+#include "render/draw.h"
 #include "render/frame.h"
+#include "render/split.h"
 #include "viewer/image_view.h"
 #include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
@@ -185,7 +189,12 @@ const int kGridEntries = 200;
 void Pass(benchmark::State& state)
 {
     Scene s = MakeScene(WidthOf(state), HeightOf(state), kGridEntries, true, true);
+    bool every = state.range(1) != 0;
+    SetSplitThreads(every ? 0 : 1);
+    SetDrawPath(every ? DRAW_PATH_AUTO : DRAW_PATH_PLAIN);
     TimePasses(state, s.viewer);
+    SetSplitThreads(0);
+    SetDrawPath(DRAW_PATH_AUTO);
     // Drawn at exactly the frame's size, the picture leaves out column 0 and
     // line pair 0 only.
     const CImageRect& r = s.viewer->imageRect;
@@ -243,7 +252,7 @@ void WalkChain25000(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(Pass)->ArgName("height")->Arg(1080)->Arg(2160)->Unit(benchmark::kMillisecond);
+BENCHMARK(Pass)->ArgNames({"height", "all_cores"})->ArgsProduct({{1080, 2160}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(PassGrid)->ArgName("height")->Arg(1080)->Arg(2160)->Unit(benchmark::kMillisecond);
 BENCHMARK(PassEmpty)->ArgName("height")->Arg(1080)->Arg(2160)->Unit(benchmark::kMillisecond);
 BENCHMARK(Pass50000)->ArgName("walk")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "folder/decode_ahead.h"
 #include "platform/platform.h"
 #include "render/assets/assets.h"
 
@@ -165,6 +166,8 @@ void ListFolder(CFolderList* folder)
 
 void FreeEntries(CFileEntry* entry)
 {
+    // No worker may still be decoding for a chain about to go.
+    CancelDecodeAhead();
     gChainGeneration++;
     // A listing may hold tens of thousands of entries: walk, never recurse.
     while (entry)

@@ -260,7 +260,37 @@ void FreeImageSlots(FIBITMAP** primary, FIBITMAP** secondary)
     EmptySlot(secondary);
 }
 
+void PrepareDecoders()
+{
+    // A shared FreeImage has set itself up when it was loaded; a static one
+    // has not. Either way this happens once, before any second thread decodes:
+    // afterwards FreeImage's globals (its plugin table, and no message
+    // handler) are only read.
+    static bool ready = false;
+    if (!ready)
+        FreeImage_Initialise(FALSE);
+    ready = true;
+}
+
+void CommitLoadedEntry(CFileEntry* entry, const CFileEntry* loaded)
+{
+    // A failure paints the thumbnail whatever it showed; a success only fills
+    // one that was still waiting.
+    if (entry->thumbPending || loaded->loadFailed)
+        memcpy(entry->thumb, loaded->thumb, sizeof entry->thumb);
+    entry->loadFailed = loaded->loadFailed;
+    entry->thumbPending = 0;
+    entry->width = loaded->width;
+    entry->height = loaded->height;
+}
+
 void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary)
+{
+    LoadEntryImageIn(entry, nullptr, thumbnailOnly, primary, secondary);
+}
+
+void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbnailOnly, FIBITMAP** primary,
+                      FIBITMAP** secondary)
 {
     entry->loadFailed = 0;
     if (entry->isDir)
@@ -278,7 +308,9 @@ void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary
     // that does not decode.
     uint8_t* bytes = nullptr;
     int32_t length = 0;
-    if (PlatReadFile(entry->name, &bytes, &length))
+    int read = folder ? PlatReadFileIn(folder, entry->name, &bytes, &length)
+                      : PlatReadFile(entry->name, &bytes, &length);
+    if (read)
     {
         int32_t split = 0;
         if (entry->format == FIF_JPEG && length > 0)

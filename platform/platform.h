@@ -20,7 +20,8 @@
 // [SECTION] Folders and files
 // [SECTION] Drives, program path, opening documents
 // [SECTION] Command line and messages
-// [SECTION] Memory and threads
+// [SECTION] Memory
+// [SECTION] Threads
 // [SECTION] Process entry
 #pragma once
 
@@ -176,6 +177,13 @@ void PlatEndScan(PlatFolderScan* scan);
 // all the same. Returns 1 on success; 0 when the file cannot be opened or
 // read, is no regular file, or holds 2 GiB or more (bytes null, length 0).
 int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
+// Reads a whole file as PlatReadFile does, the file named inside a folder
+// given by its absolute path instead of the current folder: the path and the
+// name are joined with PLAT_PATH_SEPARATOR (none is added after a path that
+// already ends with one, such as a root). It never looks at the current
+// folder, so worker threads may call it, several at once, while the window's
+// thread changes folders.
+int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length);
 // Detects a picture format from a file's contents (its signature only):
 // FreeImage's format number, or -1 (FIF_UNKNOWN) when the contents are no
 // picture it knows or the name is no regular file.
@@ -218,7 +226,7 @@ int PlatGetPathKind(const char16_t* path);
 // there is one).
 void PlatReportProblem(const char16_t* line);
 
-// [SECTION] Memory and threads
+// [SECTION] Memory
 
 // Readies a block just taken with malloc that is about to be written whole:
 // backs its pages with memory in one call rather than one fault per page, and
@@ -226,8 +234,12 @@ void PlatReportProblem(const char16_t* line);
 // unchanged. The first call also lets the heap grow in large steps. Where the
 // system offers none of this, it does nothing.
 void PlatPrepareFreshBlock(void* block, size_t bytes);
-// Lowers the calling thread's scheduling priority one step below normal, for
-// work that must not slow the window down.
+
+// [SECTION] Threads
+
+// Lowers the calling thread's scheduling priority below that of the window's
+// thread, for background work that must never delay the window: the thread
+// then runs on cores the window's thread leaves idle. Failures are silent.
 void PlatLowerThreadPriority();
 
 // [SECTION] Process entry

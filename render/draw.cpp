@@ -10,6 +10,13 @@
 #include "render/assets/assets.h"
 #include "render/frame.h"
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORVALE_DRAW_X86 1
+#include <immintrin.h>
+#else
+#define ORVALE_DRAW_X86 0
+#endif
+
 namespace {
 
 enum
@@ -152,11 +159,122 @@ void DrawByteText(CStereoFrame* frame, const char* text)
     }
 }
 
+// [SECTION] Thumbnail rows
+//
+// A thumbnail row is count pixels of 3 bytes, blue, green, red, each written
+// as 0x00RRGGBB. The vector loops never load past the row's last byte (the
+// row may end the buffer): they stop while a whole load still fits and leave
+// the last few pixels to the plain loop.
+
+namespace {
+
+// Writes count pixels one at a time.
+void ExpandPlain(uint32_t* dst, const uint8_t* src, int32_t count)
+{
+    for (int32_t k = 0; k < count; ++k, src += 3)
+        dst[k] = PixelOf(src);
+}
+
+#if ORVALE_DRAW_X86
+
+// Four pixels from one 16-byte load, spread by byte shifts (SSE2 has no
+// shuffle of bytes).
+void ExpandSse2(uint32_t* dst, const uint8_t* src, int32_t count)
+{
+    const __m128i mask = _mm_set1_epi32(0x00FFFFFF);
+    int32_t k = 0;
+    for (; k + 6 <= count; k += 4)  // bytes 3k .. 3k + 15 lie in the row
+    {
+        __m128i v = _mm_loadu_si128((const __m128i*)(src + 3 * k));
+        __m128i ab = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
+        __m128i cd = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
+        _mm_storeu_si128((__m128i*)(dst + k), _mm_and_si128(_mm_unpacklo_epi64(ab, cd), mask));
+    }
+    ExpandPlain(dst + k, src + 3 * k, count - k);
+}
+
+// Places bytes 0-2, 3-5, 6-8 and 9-11 of a lane in its four words, top byte 0.
+#define ORVALE_SPREAD_BGR 0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11, -128
+
+__attribute__((target("ssse3"))) void ExpandSsse3(uint32_t* dst, const uint8_t* src, int32_t count)
+{
+    const __m128i spread = _mm_setr_epi8(ORVALE_SPREAD_BGR);
+    int32_t k = 0;
+    for (; k + 6 <= count; k += 4)
+        _mm_storeu_si128((__m128i*)(dst + k),
+                         _mm_shuffle_epi8(_mm_loadu_si128((const __m128i*)(src + 3 * k)), spread));
+    ExpandPlain(dst + k, src + 3 * k, count - k);
+}
+
+// Eight pixels from two 16-byte loads 12 bytes apart, one per lane.
+__attribute__((target("avx2"))) void ExpandAvx2(uint32_t* dst, const uint8_t* src, int32_t count)
+{
+    const __m256i spread = _mm256_setr_epi8(ORVALE_SPREAD_BGR, ORVALE_SPREAD_BGR);
+    int32_t k = 0;
+    for (; k + 10 <= count; k += 8)  // bytes 3k .. 3k + 27 lie in the row
+    {
+        __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128((const __m128i*)(src + 3 * k))),
+                                            _mm_loadu_si128((const __m128i*)(src + 3 * k + 12)), 1);
+        _mm256_storeu_si256((__m256i*)(dst + k), _mm256_shuffle_epi8(v, spread));
+    }
+    // The rest here, in the same encoding: handing it to the SSSE3 loop would
+    // switch between the two instruction sets, which costs more than it does.
+    for (; k + 6 <= count; k += 4)
+        _mm_storeu_si128((__m128i*)(dst + k),
+                         _mm_shuffle_epi8(_mm_loadu_si128((const __m128i*)(src + 3 * k)), _mm256_castsi256_si128(spread)));
+    for (; k < count; ++k)
+        dst[k] = PixelOf(src + 3 * k);
+}
+
+#endif  // ORVALE_DRAW_X86
+
+typedef void (*ExpandRow)(uint32_t*, const uint8_t*, int32_t);
+
+ExpandRow gExpand;  // null: chosen at the first thumbnail
+
+// Returns the row loop for a path; null when this build or processor has none.
+ExpandRow ExpandFor(DrawPath path)
+{
+    switch (path)
+    {
+    case DRAW_PATH_PLAIN:
+        return ExpandPlain;
+#if ORVALE_DRAW_X86
+    case DRAW_PATH_SSE2:
+        return ExpandSse2;
+    case DRAW_PATH_SSSE3:
+        return __builtin_cpu_supports("ssse3") ? ExpandSsse3 : nullptr;
+    case DRAW_PATH_AVX2:
+        return __builtin_cpu_supports("avx2") ? ExpandAvx2 : nullptr;
+    case DRAW_PATH_AUTO:
+        return __builtin_cpu_supports("avx2") ? ExpandAvx2 : __builtin_cpu_supports("ssse3") ? ExpandSsse3 : ExpandSse2;
+#else
+    case DRAW_PATH_AUTO:
+        return ExpandPlain;
+#endif
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+bool SetDrawPath(DrawPath path)
+{
+    ExpandRow chosen = ExpandFor(path);
+    if (!chosen)
+        return false;
+    gExpand = chosen;
+    return true;
+}
+
 void DrawThumbnail(CStereoFrame* frame, const uint8_t* thumb)
 {
     int32_t bottom, top;
     if (!frame->pixels || !ClipSpan(frame->penY, kThumbHeight, frame->pairs, &bottom, &top))
         return;
+    if (!gExpand)
+        gExpand = ExpandFor(DRAW_PATH_AUTO);
     for (int view = 0; view < 2; ++view)
     {
         int64_t left = (int64_t)frame->penX + (view ? frame->eyeShift : 0);
@@ -167,8 +285,7 @@ void DrawThumbnail(CStereoFrame* frame, const uint8_t* thumb)
         {
             const uint8_t* src = thumb + ((int64_t)(view * kThumbHeight + j) * kThumbWidth + from) * 3;
             uint32_t* dst = RowOf(frame, frame->penY + j, view) + left + from;
-            for (int32_t k = from; k < to; ++k, src += 3)
-                *dst++ = PixelOf(src);
+            gExpand(dst, src, to - from);
         }
     }
 }

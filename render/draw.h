@@ -20,6 +20,18 @@ void DrawByteText(CStereoFrame* frame, const char* text);
 // Draws a two-view 192 x 96 thumbnail (view 0 then view 1, B G R, bottom row
 // first) opaque with its lower-left corner at the pen. The pen stays.
 void DrawThumbnail(CStereoFrame* frame, const uint8_t* thumb);
+// The row loops DrawThumbnail can run; all write the same pixels.
+enum DrawPath
+{
+    DRAW_PATH_AUTO = 0,  // the fastest one this processor runs
+    DRAW_PATH_PLAIN,     // portable C++
+    DRAW_PATH_SSE2,      // x86-64 baseline
+    DRAW_PATH_SSSE3,     // byte shuffles, chosen at run time
+    DRAW_PATH_AVX2,      // byte shuffles eight pixels at a time, chosen at run time
+};
+// Pins the row loop of later thumbnails; returns false (and changes nothing)
+// when this build or processor cannot run it.
+bool SetDrawPath(DrawPath path);
 // Halves and slightly blurs the rectangle from the pen to (x1, y1), corners
 // included, each view from its own pixels; the part outside the frame is left
 // out. The pen moves to (x1, y1).

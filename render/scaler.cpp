@@ -28,6 +28,7 @@
 #include <cstring>
 
 #include "render/frame.h"
+#include "render/split.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ORVALE_SCALER_X86 1
@@ -62,6 +63,14 @@ constexpr size_t kBlendPad = 16;
 // Below it the whole run costs no more: the sampled columns share cache
 // lines with the skipped ones, and the run is blended 16 or 32 bytes at once.
 constexpr int64_t kSparseRatio = 8;
+
+// A picture of fewer pixels is drawn by the calling thread alone: waking the
+// helpers would cost more than they save.
+constexpr int64_t kSplitPixels = 65536;
+
+// Bands per thread: a thread that gets its core late leaves its bands to the
+// others instead of holding up the call.
+constexpr int32_t kBandsPerThread = 4;
 
 // Returns v truncated toward zero and clamped into lo..hi; NaN gives lo.
 int32_t TruncInto(double v, int32_t lo, int32_t hi)
@@ -462,6 +471,7 @@ bool HasAvx2()
 #endif  // ORVALE_SCALER_X86
 
 ScalerPath pinnedPath = SCALER_PATH_AUTO;
+int32_t pinnedParts = 0;
 
 // Returns the inner loop to use now.
 ScalerPath ChoosePath()
@@ -498,7 +508,58 @@ void DrawRow(uint32_t* dst, const uint8_t* p0, const uint8_t* p1, const ScaleTap
     DrawRowPlain(dst, p0, p1, row, plan);
 }
 
+// Everything the line pairs of one call share, and where each thread's own
+// blend rows lie.
+struct RowWork
+{
+    CStereoFrame* frame;
+    const uint8_t* view0;
+    const uint8_t* view1;
+    int32_t pitch0, pitch1;
+    const ScaleTap* rows;
+    int32_t ny, bottom, left, nx, parts;
+    bool sameViews;
+    ScalerPath path;
+    ColumnPlan plan;     // its blend rows are part 0's
+    size_t blendStride;  // bytes from one thread's blend rows to the next one's
+};
+
+// Draws part `part` of the line pairs, a band of whole line pairs, blending
+// into the rows of its thread, so no two threads write the same memory.
+void DrawRowBand(void* context, int32_t part, int32_t thread)
+{
+    const RowWork* w = (const RowWork*)context;
+    ColumnPlan plan = w->plan;
+    plan.blend16 = (int16_t*)((uint8_t*)plan.blend16 + (size_t)thread * w->blendStride);
+    plan.blend32 = (int32_t*)((uint8_t*)plan.blend32 + (size_t)thread * w->blendStride);
+    // The pixel loops read a few entries past the last column; they must
+    // hold numbers (their weight is 0) rather than whatever malloc left.
+    memset(plan.blend16 + 3 * (size_t)plan.blendCount, 0, kBlendPad * sizeof(int16_t));
+    memset(plan.blend32 + 3 * (size_t)plan.blendCount, 0, kBlendPad * sizeof(int32_t));
+    const int32_t stride = w->frame->stride;
+    int32_t from = (int32_t)((int64_t)w->ny * part / w->parts);
+    int32_t to = (int32_t)((int64_t)w->ny * (part + 1) / w->parts);
+    for (int32_t i = from; i < to; i++)
+    {
+        const ScaleTap& row = w->rows[i];
+        uint32_t* dst0 = w->frame->pixels + (size_t)(2 * (w->bottom + i) + 1) * (size_t)stride + w->left;
+        uint32_t* dst1 = dst0 + stride;
+        DrawRow(dst0, w->view0 + (ptrdiff_t)row.index0 * w->pitch0, w->view0 + (ptrdiff_t)row.index1 * w->pitch0,
+                row, &plan, w->path);
+        if (w->sameViews)
+            memcpy(dst1, dst0, (size_t)w->nx * sizeof(uint32_t));
+        else
+            DrawRow(dst1, w->view1 + (ptrdiff_t)row.index0 * w->pitch1, w->view1 + (ptrdiff_t)row.index1 * w->pitch1,
+                    row, &plan, w->path);
+    }
+}
+
 }  // namespace
+
+void SetScalerBands(int32_t parts)
+{
+    pinnedParts = parts > 0 ? parts : 0;
+}
 
 bool SetScalerPath(ScalerPath path)
 {
@@ -524,38 +585,60 @@ bool SetScalerPath(ScalerPath path)
 
 // [SECTION] DrawStereoImage
 
+// Works out step 1, the rectangle, as inclusive bounds clamped into the
+// frame. Returns 0 for inputs nothing is drawn from, with the bounds 0; 1
+// when the rectangle is drawn; 2 when it is empty (nothing drawn, the bounds
+// as worked out).
+static int PictureRect(const CStereoFrame* frame, int32_t widthArg, int32_t height, int32_t centreX,
+                       int32_t centreY, float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1)
+{
+    *x0 = *x1 = *y0 = *y1 = 0;
+    if (!frame || !frame->pixels || frame->stride < 1 || frame->pairs < 1)
+        return 0;
+    // Line pair pairs-1 writes buffer row 2*pairs; a frame whose buffer is
+    // smaller than that is not drawn into.
+    if (((int64_t)frame->pairs * 2 + 1) * frame->stride > frame->capacity)
+        return 0;
+    // NaN, zero and negative scales have no picture to draw.
+    if (!(scale > 0.0f))
+        return 0;
+    if (widthArg / 2 < 1 || height < 1)
+        return 0;
+    float s = scale < kMinScale ? kMinScale : scale > kMaxScale ? kMaxScale : scale;
+
+    // Width times scale in single precision, the rest in double, each bound
+    // truncated and clamped into the frame.
+    double halfW = (double)((float)widthArg * s) * 0.5;
+    double halfH = (double)((float)height * s) * 0.5;
+    *x0 = TruncInto((double)centreX - halfW + 1.0, 0, frame->stride - 1);
+    *x1 = TruncInto(halfW + (double)centreX, 0, frame->stride - 1);
+    *y0 = TruncInto((double)centreY - halfH + 1.0, 0, frame->pairs - 1);
+    *y1 = TruncInto(halfH + (double)centreY, 0, frame->pairs - 1);
+    return *x0 > *x1 || *y0 > *y1 ? 2 : 1;
+}
+
+bool StereoImageCover(const CStereoFrame* frame, int32_t widthArg, int32_t height, int32_t centreX, int32_t centreY,
+                      float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1)
+{
+    return PictureRect(frame, widthArg, height, centreX, centreY, scale, x0, x1, y0, y1) == 1;
+}
+
 void DrawStereoImage(CStereoFrame* frame, const uint8_t* view0, int32_t pitch0, const uint8_t* view1,
                      int32_t pitch1, int32_t widthArg, int32_t height, int32_t centreX, int32_t centreY,
                      float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1)
 {
     *x0 = *x1 = *y0 = *y1 = 0;
-    if (!frame || !frame->pixels || frame->stride < 1 || frame->pairs < 1)
+    if (!view0 || !view1)
         return;
-    // Line pair pairs-1 writes buffer row 2*pairs; a frame whose buffer is
-    // smaller than that is not drawn into.
-    if (((int64_t)frame->pairs * 2 + 1) * frame->stride > frame->capacity)
-        return;
-    // NaN, zero and negative scales have no picture to draw.
-    if (!(scale > 0.0f))
+    // 1. The rectangle.
+    int32_t left, right, bottom, top;
+    int drawn = PictureRect(frame, widthArg, height, centreX, centreY, scale, &left, &right, &bottom, &top);
+    if (drawn == 2)
+        *x0 = left, *x1 = right, *y0 = bottom, *y1 = top;
+    if (drawn != 1)
         return;
     int32_t viewWidth = widthArg / 2;
-    if (viewWidth < 1 || height < 1 || !view0 || !view1)
-        return;
     float s = scale < kMinScale ? kMinScale : scale > kMaxScale ? kMaxScale : scale;
-
-    // 1. The rectangle: width times scale in single precision, the rest in
-    // double, each bound truncated and clamped into the frame.
-    double halfW = (double)((float)widthArg * s) * 0.5;
-    double halfH = (double)((float)height * s) * 0.5;
-    int32_t left = TruncInto((double)centreX - halfW + 1.0, 0, frame->stride - 1);
-    int32_t right = TruncInto(halfW + (double)centreX, 0, frame->stride - 1);
-    int32_t bottom = TruncInto((double)centreY - halfH + 1.0, 0, frame->pairs - 1);
-    int32_t top = TruncInto(halfH + (double)centreY, 0, frame->pairs - 1);
-    if (left > right || bottom > top)
-    {
-        *x0 = left, *x1 = right, *y0 = bottom, *y1 = top;
-        return;
-    }
     int32_t nx = right - left + 1;
     int32_t ny = top - bottom + 1;
 
@@ -577,7 +660,13 @@ void DrawStereoImage(CStereoFrame* frame, const uint8_t* view0, int32_t pitch0, 
     size_t offList = AlignUp(offBias + 4 * (size_t)nx * sizeof(int32_t));
     size_t offBlend16 = AlignUp(offList + (sparse ? 2 * (size_t)nx * sizeof(int32_t) : 0));
     size_t offBlend32 = AlignUp(offBlend16 + blendEntries * sizeof(int16_t));
-    size_t columnBytes = AlignUp(offBlend32 + blendEntries * sizeof(int32_t)) + 32;
+    // Each thread blends into rows of its own.
+    size_t blendStride = AlignUp(offBlend32 + blendEntries * sizeof(int32_t)) - offBlend16;
+    int32_t threads = SplitThreads();
+    int32_t parts = pinnedParts ? pinnedParts : (int64_t)nx * ny >= kSplitPixels ? kBandsPerThread * threads : 1;
+    if (parts > ny)
+        parts = ny;
+    size_t columnBytes = offBlend16 + (size_t)threads * blendStride + 32;
 
     ScaleTap* rows = (ScaleTap*)malloc((size_t)ny * sizeof(ScaleTap));
     uint8_t* columnBlock = (uint8_t*)malloc(columnBytes);
@@ -616,27 +705,12 @@ void DrawStereoImage(CStereoFrame* frame, const uint8_t* view0, int32_t pitch0, 
     PlaceColumns(&plan, sparse ? (int32_t*)(base + offList) : nullptr);
     if (path != SCALER_PATH_PLAIN)
         FillWeights(&plan, path == SCALER_PATH_AVX2);
-    // The pixel loops read a few entries past the last column; they must
-    // hold numbers (their weight is 0) rather than whatever malloc left.
-    memset(plan.blend16 + 3 * (size_t)plan.blendCount, 0, kBlendPad * sizeof(int16_t));
-    memset(plan.blend32 + 3 * (size_t)plan.blendCount, 0, kBlendPad * sizeof(int32_t));
-
     // 4. The pixels: view 0 into buffer row 2y + 1, view 1 into 2y + 2. A
     // flat picture has the same view twice, so its second row is a copy.
-    bool sameViews = view0 == view1 && pitch0 == pitch1;
-    for (int32_t i = 0; i < ny; i++)
-    {
-        const ScaleTap& row = rows[i];
-        uint32_t* dst0 = frame->pixels + (size_t)(2 * (bottom + i) + 1) * (size_t)frame->stride + left;
-        uint32_t* dst1 = dst0 + frame->stride;
-        DrawRow(dst0, view0 + (ptrdiff_t)row.index0 * pitch0, view0 + (ptrdiff_t)row.index1 * pitch0, row, &plan,
-                path);
-        if (sameViews)
-            memcpy(dst1, dst0, (size_t)nx * sizeof(uint32_t));
-        else
-            DrawRow(dst1, view1 + (ptrdiff_t)row.index0 * pitch1, view1 + (ptrdiff_t)row.index1 * pitch1, row,
-                    &plan, path);
-    }
+    // Bands of line pairs go to the cores; all are drawn before the return.
+    RowWork work = {frame, view0, view1, pitch0, pitch1, rows, ny, bottom, left, nx, parts,
+                    view0 == view1 && pitch0 == pitch1, path, plan, blendStride};
+    RunParts(parts, DrawRowBand, &work);
 
     // 5. Both tables live for this call only.
     free(rows);

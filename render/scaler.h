@@ -46,6 +46,15 @@ enum ScalerPath
     SCALER_PATH_AVX2,      // x86-64 with AVX2, chosen at run time
 };
 
+// Works out the rectangle DrawStereoImage would cover with these arguments
+// (views aside). Returns true when it would draw every pixel of it (memory
+// permitting), false when it would draw nothing.
+bool StereoImageCover(const CStereoFrame* frame, int32_t widthArg, int32_t height, int32_t centreX, int32_t centreY,
+                      float scale, int32_t* x0, int32_t* x1, int32_t* y0, int32_t* y1);
+// Pins how many bands of line pairs later calls draw, spread over the cores
+// (0: a few per core for pictures large enough to gain, else one). The
+// pixels are the same whatever the count.
+void SetScalerBands(int32_t parts);
 // Pins the inner loop used by later calls; returns false (and changes
 // nothing) when this build or processor cannot run it.
 bool SetScalerPath(ScalerPath path);

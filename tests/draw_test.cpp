@@ -45,7 +45,8 @@ TEST(DrawClip, EachViewIsClippedAtItsOwnPositionAndNothingDrawsWithoutPairs)
     // Each primitive drawn with the pen at (x, y) and the eye shift given into
     // a 40 x 12 frame and into one 300 larger on every side, where nothing is
     // clipped: each pixel of the small frame is the large one's there, and
-    // the spare rows stay. Pens past each side and corner of every primitive.
+    // the spare rows stay. Pens past each side and corner of every primitive;
+    // the last shows 5 pixels of the thumbnail's top row, its buffer's end.
     std::vector<uint8_t> thumb(2 * 96 * 192 * 3);
     std::iota(thumb.begin(), thumb.end(), (uint8_t)1);
     const std::function<void(CStereoFrame*)> draws[] = {[](CStereoFrame* f) { DrawGlyph(f, 0x4E00 + 0x123); },
@@ -54,7 +55,7 @@ TEST(DrawClip, EachViewIsClippedAtItsOwnPositionAndNothingDrawsWithoutPairs)
                                                         [](CStereoFrame* f) { DrawIcon(f, WebIcon); }};
     const int32_t pens[][2] = {{-7, 2},  {30, 2},   {5, -9},     {5, 4},     {-14, -14}, {36, 11}, {-200, 3},
                                {3, 200}, {-9, 9},   {3, 14},     {-31, -3},  {-100, -50}, {-180, 5}, {10, -90},
-                               {30, 8},  {-191, -95}, {-20, -10}, {-63, -31}, {39, 11}};
+                               {30, 8},  {-191, -95}, {-20, -10}, {-63, -31}, {39, 11}, {-187, -90}};
     const int32_t m = 300;
     for (const auto& draw : draws)
         for (const auto& pen : pens)
@@ -62,14 +63,23 @@ TEST(DrawClip, EachViewIsClippedAtItsOwnPositionAndNothingDrawsWithoutPairs)
             {
                 SCOPED_TRACE(testing::Message() << "pen " << pen[0] << "," << pen[1] << " shift " << shift);
                 CStereoFrame big = MakeFrame(40 + 2 * m, 12 + 2 * m, 0, pen[0] + m, pen[1] + m);
-                CStereoFrame small = MakeFrame(40, 12, 0, pen[0], pen[1]);
-                big.eyeShift = small.eyeShift = shift;
-                draw(&big), draw(&small);
-                ExpectPixels(small, [&](int32_t x, int32_t y, int view) {
-                    return y < 0 || y >= 12 ? 0u : Px(big, x + m, y + m, view);
-                });
-                Release(&big), Release(&small);
+                big.eyeShift = shift;
+                SetDrawPath(DRAW_PATH_PLAIN), draw(&big);
+                // Every thumbnail row loop clips as the plain one draws whole.
+                for (DrawPath path : {DRAW_PATH_PLAIN, DRAW_PATH_SSE2, DRAW_PATH_SSSE3, DRAW_PATH_AVX2})
+                    if (SetDrawPath(path))
+                    {
+                        CStereoFrame small = MakeFrame(40, 12, 0, pen[0], pen[1]);
+                        small.eyeShift = shift;
+                        draw(&small);
+                        ExpectPixels(small, [&](int32_t x, int32_t y, int view) {
+                            return y < 0 || y >= 12 ? 0u : Px(big, x + m, y + m, view);
+                        });
+                        Release(&small);
+                    }
+                Release(&big);
             }
+    SetDrawPath(DRAW_PATH_AUTO);
     // Nothing draws into a frame without a buffer, then one with a row of
     // buffer and no pair (pairs -1).
     CStereoFrame f = {};

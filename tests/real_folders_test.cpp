@@ -57,7 +57,20 @@ void Click(const std::string& name)
     HeadlessSend(WM_PAINT, 0, 0);
 }
 
-void Tick() { HeadlessSend(WM_TIMER, 13, 0); }
+// Ticks until one makes a thumbnail (workers may need a moment) or none is
+// pending.
+void Tick()
+{
+    const int before = HeadlessPresentCount();
+    auto pending = [] {
+        for (CFileEntry* e = gViewer.folder.head; e; e = e->next)
+            if (e->thumbPending)
+                return true;
+        return false;
+    };
+    for (int k = 0; k < 500 && HeadlessPresentCount() == before && pending(); k++)
+        HeadlessSend(WM_TIMER, 13, 0), usleep(k ? 10000 : 0);
+}
 
 // Answers whether the named entry shows the failure thumbnail.
 bool Failed(const std::string& name)

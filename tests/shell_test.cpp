@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/shell.h"
+#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
 #include "platform/headless/headless.h"
 #include "render/assets/assets.h"
@@ -182,9 +183,11 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
 }
 
 // Each tick of timer 13 makes one thumbnail, in chain order, for files only,
-// and runs a pass; with nothing pending a tick runs none.
+// and runs a pass; with nothing pending a tick runs none. (On the window's
+// thread here; decode_ahead_test covers the workers.)
 TEST_F(Shell, TimerMakesOneThumbnailPerTick)
 {
+    SetDecodeAhead(false);
     const std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
     ASSERT_TRUE(folder.Write("a.jpg", jpeg) && folder.Write("b.jps", jpeg) && folder.Folder("album") &&
                 folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
@@ -200,6 +203,25 @@ TEST_F(Shell, TimerMakesOneThumbnailPerTick)
         EXPECT_TRUE(!a->thumbPending && b->thumbPending == (made < 2) && bad->thumbPending == (made < 3) &&
                     !v->thumbPrimary && !v->thumbSecondary);  // no bitmap outlives its tick
     }
+    SetDecodeAhead(true);
+}
+
+// Thumbnails wholly under the open picture are left out of the pass: the
+// frame is the one a pass that draws them all leaves (a waiting click on
+// nothing makes it), with the picture over cells in full and in part.
+TEST_F(Shell, ThumbnailsUnderTheOpenPictureLeaveTheFrameAsDrawingThemDoes)
+{
+    for (int k = 0; k < 9; k++)
+        ASSERT_TRUE(folder.Write("p" + std::to_string(k) + ".png", testfs::Fixture("flat_100.png")));
+    HeadlessSend(WM_PAINT, 0, 0);
+    v->selected = 1, v->folder.current = v->folder.head->next;
+    HeadlessSend(WM_PAINT, 0, 0);
+    v->pan = {-150, -100};  // columns 0 to 549, pairs 0 to 249 of 800 x 300
+    HeadlessSend(WM_PAINT, 0, 0);
+    const std::vector<uint32_t> left(v->frame.pixels, v->frame.pixels + v->frame.capacity);
+    v->clickPos = {700, 300};
+    HeadlessSend(WM_PAINT, 0, 0);
+    EXPECT_TRUE(v->selected == 1 && std::equal(left.begin(), left.end(), v->frame.pixels));
 }
 
 // Returns a chain of count entries for the picture p.png, each with a

@@ -12,7 +12,7 @@ libsdl2-dev libx11-dev libfreeimage-dev libgtest-dev libbenchmark-dev
 libswscale-dev libavutil-dev
 xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib python3-numpy
 desktop-file-utils dpkg-dev lintian
-clang-14 libclang-rt-14-dev
+clang-14 libclang-rt-14-dev libtsan2
 unifont console-setup-linux
 "
 if [ "${1:-}" = windows ]; then

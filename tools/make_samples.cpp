@@ -3,6 +3,8 @@
 //
 //   orvale-make-samples samples DIR    rendered stereo scene, camera-style files
 //   orvale-make-samples fixtures DIR   small files that pin the loader's cases
+//   orvale-make-samples stereo40 DIR   40 two-stream files of 10 megapixels
+//                                      per stream, for the benchmarks
 #include <FreeImage.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -294,13 +296,85 @@ bool MakeFixtures(const std::string& dir)
 
 }  // namespace
 
+namespace {
+
+// Adds a little grain to every byte, as a camera's sensor does, so that the
+// streams take as long to decode as photographs of their size.
+void AddGrain(FIBITMAP* dib, uint32_t seed)
+{
+    const unsigned width = FreeImage_GetWidth(dib), height = FreeImage_GetHeight(dib);
+    for (unsigned y = 0; y < height; y++)
+    {
+        BYTE* row = FreeImage_GetScanLine(dib, (int)y);
+        for (unsigned i = 0; i < 3 * width; i++)
+        {
+            seed = seed * 1664525u + 1013904223u;
+            int v = row[i] + (int)(seed >> 28) - 8;
+            row[i] = (BYTE)(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+    }
+}
+
+// Fills a square of side pixels about the centre of a bitmap with one colour.
+void PaintCentre(FIBITMAP* dib, int side, uint32_t rgb)
+{
+    const int x0 = (int)FreeImage_GetWidth(dib) / 2 - side / 2, y0 = (int)FreeImage_GetHeight(dib) / 2 - side / 2;
+    for (int y = y0; y < y0 + side; y++)
+    {
+        BYTE* row = FreeImage_GetScanLine(dib, y);
+        for (int x = x0; x < x0 + side; x++)
+        {
+            row[3 * x + FI_RGBA_BLUE] = (BYTE)rgb;
+            row[3 * x + FI_RGBA_GREEN] = (BYTE)(rgb >> 8);
+            row[3 * x + FI_RGBA_RED] = (BYTE)(rgb >> 16);
+        }
+    }
+}
+
+// Writes s00.mpo ... s39.mpo: one grainy scene of 3872 x 2592 pixels per eye
+// (10 megapixels), each file with a square of its own colour in the middle of
+// both eyes, so that each picture shows where it is drawn.
+bool MakeStereo40(const std::string& dir)
+{
+    if (!MakeFolder(dir))
+        return false;
+    FIBITMAP* eyes[2];
+    for (int e = 0; e < 2; e++)
+    {
+        FIBITMAP* small = RenderScene(968, 648, e ? kHalfBaseline : -kHalfBaseline);
+        eyes[e] = FreeImage_Rescale(small, 3872, 2592, FILTER_BILINEAR);
+        FreeImage_Unload(small);
+        AddGrain(eyes[e], 7u + (uint32_t)e);
+    }
+    bool ok = true;
+    for (int k = 0; k < 40 && ok; k++)
+    {
+        // Far apart from one file to the next, so that each shows as another.
+        const uint32_t rgb = (uint32_t)(40 + 37 * k % 200) << 16 | (uint32_t)(30 + 91 * k % 200) << 8 |
+                             (uint32_t)(40 + 53 * k % 200);
+        for (FIBITMAP* eye : eyes)
+            PaintCentre(eye, 600, rgb);
+        char name[16];
+        snprintf(name, sizeof name, "s%02d.mpo", k);
+        ok = Write(Join(dir, name), CameraPair(eyes[0], eyes[1], 92));
+    }
+    FreeImage_Unload(eyes[0]), FreeImage_Unload(eyes[1]);
+    return ok;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc != 3 || (strcmp(argv[1], "samples") != 0 && strcmp(argv[1], "fixtures") != 0))
+    const char* modes[] = {"samples", "fixtures", "stereo40"};
+    int mode = 0;
+    while (argc == 3 && mode < 3 && strcmp(argv[1], modes[mode]) != 0)
+        mode++;
+    if (argc != 3 || mode == 3)
     {
-        fprintf(stderr, "usage: %s samples|fixtures DIR\n", argv[0]);
+        fprintf(stderr, "usage: %s samples|fixtures|stereo40 DIR\n", argv[0]);
         return 2;
     }
-    bool ok = strcmp(argv[1], "samples") == 0 ? MakeSamples(argv[2]) : MakeFixtures(argv[2]);
+    bool ok = mode == 0 ? MakeSamples(argv[2]) : mode == 1 ? MakeFixtures(argv[2]) : MakeStereo40(argv[2]);
     return ok ? 0 : 1;
 }

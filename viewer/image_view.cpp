@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "folder/decode_ahead.h"
 #include "folder/image_load.h"
 #include "platform/platform.h"
 #include "render/scaler.h"
@@ -125,15 +126,45 @@ int32_t FitZoom(int32_t widthArg, int32_t height, int32_t stride, int32_t pairs)
     return step;
 }
 
+// Finds the files before and after the selected entry, as Prev and Next step
+// (over folders); null where there is none.
+static void FindNeighbours(const CViewer* viewer, CFileEntry** previous, CFileEntry** next)
+{
+    *previous = *next = nullptr;
+    int32_t index = 0;
+    bool passed = false;
+    for (CFileEntry* e = viewer->folder.head; e && index < viewer->folder.count; e = e->next, index++)
+    {
+        if (e->isDir)
+            continue;
+        if (passed)
+        {
+            *next = e;
+            return;
+        }
+        if (index == viewer->selected)
+            passed = true;
+        else
+            *previous = e;
+    }
+}
+
 void OpenSelectedImage(CViewer* viewer)
 {
     CFileEntry* entry = SelectedEntry(viewer);
+    if (!entry)
+        DropNeighbours();
     if (viewer->selected != viewer->loaded && entry)
     {
         viewer->pan = {0, 0};
-        LoadEntryImage(entry, false, &viewer->openPrimary, &viewer->openSecondary);
+        // A neighbour decoded ahead opens at once, as loading it would.
+        if (!TakePicture(entry, &viewer->openPrimary, &viewer->openSecondary))
+            LoadEntryImage(entry, false, &viewer->openPrimary, &viewer->openSecondary);
         if (entry->loadFailed || !viewer->openPrimary)
+        {
+            DropNeighbours();
             viewer->selected = -1;
+        }
         else
         {
             viewer->viewBits[0] = FreeImage_GetBits(viewer->openPrimary);
@@ -150,9 +181,23 @@ void OpenSelectedImage(CViewer* viewer)
                 viewer->viewBits[1] = viewer->viewBits[0] + (entry->flat ? 0 : (viewer->viewPitch[0] / 6) * 3);
             }
             viewer->zoomStep = FitZoom(DisplayWidth(entry), entry->height, viewer->frame.stride, viewer->frame.pairs);
+            // Prev and Next find theirs decoded by then.
+            CFileEntry* previous;
+            CFileEntry* next;
+            FindNeighbours(viewer, &previous, &next);
+            HoldNeighbours(&viewer->folder, entry, previous, next);
         }
     }
     viewer->loaded = viewer->selected;
+}
+
+// Returns the open picture's centre and scale as the scaler takes them.
+static void Placement(const CViewer* viewer, int32_t* centreX, int32_t* centreY, float* scale)
+{
+    const CStereoFrame* frame = &viewer->frame;
+    *centreX = frame->stride / 2 + viewer->pan.x;
+    *centreY = viewer->pan.y / 2 + frame->pairs / 2;
+    *scale = (float)pow(2.0, viewer->zoomStep / 12.0);
 }
 
 void DrawOpenImage(CViewer* viewer)
@@ -160,11 +205,26 @@ void DrawOpenImage(CViewer* viewer)
     CFileEntry* entry = SelectedEntry(viewer);
     if (!entry)
         return;
-    CStereoFrame* frame = &viewer->frame;
-    int32_t centreX = frame->stride / 2 + viewer->pan.x;
-    int32_t centreY = viewer->pan.y / 2 + frame->pairs / 2;
-    float scale = (float)pow(2.0, viewer->zoomStep / 12.0);
+    int32_t centreX, centreY;
+    float scale;
+    Placement(viewer, &centreX, &centreY, &scale);
     CImageRect* r = &viewer->imageRect;
-    DrawStereoImage(frame, viewer->viewBits[0], viewer->viewPitch[0], viewer->viewBits[1], viewer->viewPitch[1],
-                    DisplayWidth(entry), entry->height, centreX, centreY, scale, &r->x0, &r->x1, &r->y0, &r->y1);
+    DrawStereoImage(&viewer->frame, viewer->viewBits[0], viewer->viewPitch[0], viewer->viewBits[1],
+                    viewer->viewPitch[1], DisplayWidth(entry), entry->height, centreX, centreY, scale, &r->x0, &r->x1,
+                    &r->y0, &r->y1);
+}
+
+bool OpenImageCover(CViewer* viewer, CImageRect* cover)
+{
+    CFileEntry* entry = SelectedEntry(viewer);
+    // Only a picture already open, with no click that could change the
+    // selection, is sure to be drawn as it stands now.
+    if (!entry || entry->isDir || viewer->selected != viewer->loaded || viewer->clickPos.x >= 0 ||
+        !viewer->viewBits[0] || !viewer->viewBits[1])
+        return false;
+    int32_t centreX, centreY;
+    float scale;
+    Placement(viewer, &centreX, &centreY, &scale);
+    return StereoImageCover(&viewer->frame, DisplayWidth(entry), entry->height, centreX, centreY, scale, &cover->x0,
+                            &cover->x1, &cover->y0, &cover->y1);
 }

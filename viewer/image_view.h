@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+struct CImageRect;
 struct CViewer;
 
 enum
@@ -20,3 +21,7 @@ void OpenSelectedImage(CViewer* viewer);
 int32_t FitZoom(int32_t widthArg, int32_t height, int32_t stride, int32_t pairs);
 // Draws the open picture over the grid and records where it landed.
 void DrawOpenImage(CViewer* viewer);
+// Tells, before the grid is drawn, where this pass will draw the open
+// picture: true with the rectangle when a picture already open will cover
+// it whatever the grid does (no click waits), false otherwise.
+bool OpenImageCover(CViewer* viewer, CImageRect* cover);

@@ -177,6 +177,9 @@ static void DrawCells(CViewer* viewer, int32_t columns)
     CStereoFrame* frame = &viewer->frame;
     CFolderList* folder = &viewer->folder;
     CChainMarks* marks = gMarksOn ? MarksFor(folder) : nullptr;
+    // Thumbnails wholly under the open picture would be drawn over at once.
+    CImageRect cover;
+    bool covered = OpenImageCover(viewer, &cover);
     int32_t start = 0;
     folder->cursor = folder->head;
     if (marks)
@@ -209,7 +212,9 @@ static void DrawCells(CViewer* viewer, int32_t columns)
             frame->penX = cellX;
             frame->penY = cellBase + kThumbLift;
             frame->eyeShift = 0;
-            DrawThumbnail(frame, &entry->thumb[0][0][0][0]);
+            if (!covered || cellX < cover.x0 || cellX + kThumbWidth - 1 > cover.x1 || frame->penY < cover.y0 ||
+                (int64_t)frame->penY + kThumbHeight - 1 > cover.y1)
+                DrawThumbnail(frame, &entry->thumb[0][0][0][0]);
             frame->color = kNameColor;
             frame->penX = cellX;
             frame->penY = cellBase;

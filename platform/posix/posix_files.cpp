@@ -230,17 +230,12 @@ void PlatEndScan(PlatFolderScan* scan)
 
 // [SECTION] Files
 
-int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
+// Reads the regular file at path (bytes) whole; see PlatReadFile.
+static int ReadWholeFile(const char* path, uint8_t** bytes, int32_t* length)
 {
-    *bytes = nullptr;
-    *length = 0;
-    char* path = PosixToBytes(name, nullptr);
-    if (!path)
-        return 0;
     // Non-blocking, so that a pipe that stands where a picture stood cannot
     // hang the viewer; only regular files are read.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    free(path);
     if (fd < 0)
         return 0;
     struct stat st;
@@ -278,6 +273,42 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
     *bytes = buffer;
     *length = (int32_t)size;
     return 1;
+}
+
+int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
+{
+    *bytes = nullptr;
+    *length = 0;
+    char* path = PosixToBytes(name, nullptr);
+    if (!path)
+        return 0;
+    int ok = ReadWholeFile(path, bytes, length);
+    free(path);
+    return ok;
+}
+
+int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length)
+{
+    *bytes = nullptr;
+    *length = 0;
+    size_t folderLength = 0, nameLength = 0;
+    char* where = PosixToBytes(folder, &folderLength);
+    char* what = PosixToBytes(name, &nameLength);
+    char* path = where && what ? (char*)malloc(folderLength + nameLength + 2) : nullptr;
+    int ok = 0;
+    if (path)
+    {
+        memcpy(path, where, folderLength);
+        size_t at = folderLength;
+        if (at == 0 || path[at - 1] != '/')
+            path[at++] = '/';
+        memcpy(path + at, what, nameLength + 1);
+        ok = ReadWholeFile(path, bytes, length);
+    }
+    free(path);
+    free(where);
+    free(what);
+    return ok;
 }
 
 // FreeImage reads a signature through these, from a descriptor opened without

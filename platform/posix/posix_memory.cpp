@@ -1,5 +1,4 @@
-// posix_memory.cpp - readying fresh heap memory in bulk; a worker thread's
-// priority.
+// posix_memory.cpp - readying fresh heap memory in bulk.
 //
 // A listing writes a 110 KB record per entry straight after allocating it.
 // Faulting such memory in one 4 KB page at a time is what a long listing
@@ -11,7 +10,6 @@
 // grows from the first call on. All of it is advice: contents never change,
 // and a kernel or C library without it leaves things as they were.
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -66,10 +64,4 @@ void PlatPrepareFreshBlock(void* block, size_t bytes)
     const uintptr_t last = (start + bytes + page - 1) & ~(page - 1);
     madvise((void*)first, last - first, MADV_POPULATE_WRITE);
 #endif
-}
-
-void PlatLowerThreadPriority()
-{
-    // On Linux a thread's nice value is its own: this lowers only the caller.
-    setpriority(PRIO_PROCESS, (id_t)gettid(), getpriority(PRIO_PROCESS, (id_t)gettid()) + 5);
 }

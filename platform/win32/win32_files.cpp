@@ -7,6 +7,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <string>
+
 #include <direct.h>
 #include <io.h>
 
@@ -110,6 +112,17 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
     *bytes = buffer;
     *length = (int32_t)size;
     return 1;
+}
+
+// Workers read through the folder's absolute path: the joined name never
+// depends on the current folder.
+int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length)
+{
+    std::u16string path(folder);
+    if (path.empty() || (path.back() != u'\\' && path.back() != u'/'))
+        path += u'\\';
+    path += name;
+    return PlatReadFile(path.c_str(), bytes, length);
 }
 
 int PlatDetectImageFormat(const char16_t* name)
