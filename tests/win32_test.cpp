@@ -136,7 +136,7 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
 
 // The icon group is there by the name the window class asks for and by its
 // id, its nine entries (48, 32, 16 pixels at 4, 8, 24 bits) naming the images
-// they describe; the manifest runs the program as invoked.
+// they describe; the manifest runs the program as invoked, never stretched.
 TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
 {
     auto resource = [](const wchar_t* name, int type) {
@@ -159,7 +159,9 @@ TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
         EXPECT_EQ(images, "48/4 48/8 48/24 32/4 32/8 32/24 16/4 16/8 16/24 ");
     }
     EXPECT_TRUE(LoadIconW(GetModuleHandleW(nullptr), L"IDI_ICON1"));
-    EXPECT_NE(resource(MAKEINTRESOURCEW(1), 24).find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+    const std::string manifest = resource(MAKEINTRESOURCEW(1), 24);
+    EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor<"), std::string::npos);
 }
 
 }  // namespace
