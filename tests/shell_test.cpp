@@ -495,6 +495,8 @@ TEST_F(Toolbar, ButtonsActOnClicksOnTheirPicturesOnly)
     }
     List("dff", -1), ClickAt(226), ClickAt(302);  // no picture open: Prev and Next only redraw
     EXPECT_TRUE(v->selected == -1 && !v->folder.current && v->redraw == 1);
+    List("fdf", 2), ClickAt(302);  // Next after the last file closes the picture
+    EXPECT_TRUE(v->selected == -1 && !v->folder.current);
     setenv("PATH", path.c_str(), 1);
     const std::string help = fs::read_symlink("/proc/self/exe").parent_path().string() + "/help.html\n",
                       web = "http://orvale-viewer.org/orvale_viewer_en.html\n";
