@@ -14,7 +14,7 @@ all: build
 
 # Installs the Debian packages the build, the tests and the tools need.
 deps:
-	@tools/install_deps.sh
+	@tools/build/install_deps.sh
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_WERROR=ON
@@ -31,7 +31,7 @@ samples: build
 # Opens the viewer on the sample stereo pictures. Without a display it runs
 # under Xvfb and saves a screenshot.
 run: build samples
-	@tools/run_viewer.sh $(BUILD)/orvale-viewer
+	@tools/build/run_viewer.sh $(BUILD)/orvale-viewer
 
 # Every test: unit and end-to-end in the normal build, then the unit tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, the tests of
@@ -60,10 +60,10 @@ tsan-build: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target decode_ahead_test scaler_test
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
-# tools/mutants.txt into the code, rebuilds what it touches, runs the tests and
+# tools/mutants/mutants.txt into the code, rebuilds what it touches, runs the tests and
 # restores the file. Fails when a fault goes uncaught. MUTANTS="a b" runs some.
 mutants: build asan-build
-	/usr/bin/python3 tools/mutants.py tools/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
+	/usr/bin/python3 tools/mutants/mutants.py tools/mutants/mutants.txt $(BUILD) $(ASAN_BUILD) $(MUTANTS)
 
 # The soak alone (make test runs it too): SOAK_EVENTS random events
 # (SOAK_SEED repeats a run).
@@ -89,31 +89,31 @@ fuzz: build
 # the Windows zip beside it when the Windows build is there.
 VERSION = ${shell sed -n 's/^project(orvale_viewer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
 package: build
-	tools/make_deb.sh $(BUILD)
+	tools/build/make_deb.sh $(BUILD)
 	@if [ ! -f $(WIN_BUILD)/orvale-viewer.exe ]; then echo "No $(WIN_BUILD)/orvale-viewer.exe: no Windows zip"; \
 	else z=orvale-viewer_$(VERSION)_win64; cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
 		cp $(abspath $(WIN_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
-		cp -r "$$($(CURDIR)/tools/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
-		cp $(CURDIR)/tools/windows_deps_absent.cpp $$z/licenses/freeimage/changed-plugins-absent.cpp && \
+		cp -r "$$($(CURDIR)/tools/build/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
+		cp $(CURDIR)/tools/build/windows_deps_absent.cpp $$z/licenses/freeimage/changed-plugins-absent.cpp && \
 		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
 
 # Builds the libraries of the Windows program (FreeImage, libjpeg-turbo,
 # libpng, zlib, GoogleTest) from Debian's source packages with MinGW-w64, once
 # per script version and package versions, and prints their folder last.
 windows-deps:
-	@tools/windows_deps.sh
+	@tools/build/windows_deps.sh
 
 # What the Windows build and its tests need besides the Linux set: MinGW-w64
 # and Wine.
 deps-windows:
-	@tools/install_deps.sh windows
+	@tools/build/install_deps.sh windows
 
 # The Windows program, cross-built with MinGW-w64 from the same tree:
 # $(WIN_BUILD)/orvale-viewer.exe with help.html beside it. FreeImage, libjpeg,
 # libpng and GoogleTest are built for it from Debian's source packages, once,
-# into a cache that tools/windows_deps.sh prints the place of.
+# into a cache that tools/build/windows_deps.sh prints the place of.
 windows: deps-windows
-	@prefix=$$(tools/windows_deps.sh | tail -1) && [ -d "$$prefix" ] && \
+	@prefix=$$(tools/build/windows_deps.sh | tail -1) && [ -d "$$prefix" ] && \
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
 		-DORVALE_WERROR=ON -DORVALE_BENCH=OFF -DORVALE_WIN_DEPS="$$prefix"
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target orvale-viewer
@@ -124,20 +124,20 @@ windows: deps-windows
 # wineserver serves the whole run and is ended however the tests went.
 test-windows: windows build
 	cmake --build $(WIN_BUILD) -j $(JOBS)
-	tools/wine.sh $(WIN_PREFIX) start
+	tools/build/wine.sh $(WIN_PREFIX) start
 	ctest --test-dir $(WIN_BUILD) --output-on-failure; status=$$?; \
-		tools/wine.sh $(WIN_PREFIX) stop; exit $$status
+		tools/build/wine.sh $(WIN_PREFIX) stop; exit $$status
 
-# The Windows faults in tools/mutants-windows.txt, caught by the tests under
+# The Windows faults in tools/mutants/mutants-windows.txt, caught by the tests under
 # Wine (not part of `make test-windows`). MUTANTS="a b" runs some.
 mutants-windows: windows build
-	tools/wine.sh $(WIN_PREFIX) start
-	/usr/bin/python3 tools/mutants.py tools/mutants-windows.txt $(WIN_BUILD) $(WIN_BUILD)/no-sanitizer-build \
-		$(MUTANTS); status=$$?; tools/wine.sh $(WIN_PREFIX) stop; exit $$status
+	tools/build/wine.sh $(WIN_PREFIX) start
+	/usr/bin/python3 tools/mutants/mutants.py tools/mutants/mutants-windows.txt $(WIN_BUILD) $(WIN_BUILD)/no-sanitizer-build \
+		$(MUTANTS); status=$$?; tools/build/wine.sh $(WIN_PREFIX) stop; exit $$status
 
 # Regenerates the built-in fonts and pictures under render/assets/.
 assets: deps
-	/usr/bin/python3 tools/make_assets.py render/assets
+	/usr/bin/python3 tools/assets/make_assets.py render/assets
 
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -L unit

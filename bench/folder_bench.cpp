@@ -31,7 +31,7 @@
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "platform/platform.h"
-#include "tools/picture_kit.h"
+#include "tools/kit/picture_kit.h"
 
 namespace {
 

@@ -35,7 +35,7 @@ PLACEHOLDER = (127, 63, 127)
 
 
 def patch_colour(k):
-    """The square in the middle of s<k>.mpo (tools/make_samples.cpp)."""
+    """The square in the middle of s<k>.mpo (tools/kit/make_samples.cpp)."""
     return np.array([40 + 37 * k % 200, 30 + 91 * k % 200, 40 + 53 * k % 200])
 
 

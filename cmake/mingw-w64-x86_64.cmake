@@ -1,6 +1,6 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model,
 # for std::thread and GoogleTest). Programs link statically, so the .exe needs
-# only the system's own DLLs; tests run under Wine through tools/wine.sh, with
+# only the system's own DLLs; tests run under Wine through tools/build/wine.sh, with
 # a Wine prefix of their own inside the build folder.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -18,4 +18,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tools/wine.sh;${CMAKE_BINARY_DIR}/wine-prefix;run")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tools/build/wine.sh;${CMAKE_BINARY_DIR}/wine-prefix;run")

@@ -18,7 +18,7 @@
 #include "platform/platform.h"
 #include "render/assets/assets.h"
 #include "tests/temp_folder.h"
-#include "tools/picture_kit.h"
+#include "tools/kit/picture_kit.h"
 
 namespace {
 

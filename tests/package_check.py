@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Makes the Debian package from the build (tools/make_deb.sh: a `cmake --install`
+"""Makes the Debian package from the build (tools/build/make_deb.sh: a `cmake --install`
 into a staging folder), unpacks it and checks its files, its Depends, lintian's
 verdict and the desktop registration of the stereo types; then the program run
 through its link in bin finds its own path and help page, and its window opens."""
@@ -17,7 +17,7 @@ def run(*args, **kw):
 
 class Package(ViewerCase, unittest.TestCase):
     def test_package(self):
-        deb = run(SOURCE + "/tools/make_deb.sh", BUILD, self.folder / "out").split()[-1]
+        deb = run(SOURCE + "/tools/build/make_deb.sh", BUILD, self.folder / "out").split()[-1]
         root = self.folder.resolve() / "root"
         run("dpkg-deb", "-x", deb, root)
         lib, bin, share = root / "usr/lib/orvale-viewer", root / "usr/bin", root / "usr/share"

@@ -2,8 +2,8 @@
 //
 // GENERATED - do not edit. Made from:
 //   /usr/share/consolefonts/FullCyrSlav-VGA8.psf.gz (Debian package console-setup-linux; see NOTICE)
-//   by tools/gen_byte_font.py, in Windows code page 1251 order
-// Regenerate with `make assets`, or: /usr/bin/python3 tools/gen_byte_font.py render/assets
+//   by tools/assets/gen_byte_font.py, in Windows code page 1251 order
+// Regenerate with `make assets`, or: /usr/bin/python3 tools/assets/gen_byte_font.py render/assets
 
 #include "render/assets/assets.h"
 

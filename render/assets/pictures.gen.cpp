@@ -1,8 +1,8 @@
 // pictures.gen.cpp - the twelve built-in pictures, 3 bytes per pixel (B, G, R), bottom row first.
 //
 // GENERATED - do not edit. Made from:
-//   tools/gen_pictures.py (vector scenes drawn by the script itself)
-// Regenerate with `make assets`, or: /usr/bin/python3 tools/gen_pictures.py render/assets
+//   tools/assets/gen_pictures.py (vector scenes drawn by the script itself)
+// Regenerate with `make assets`, or: /usr/bin/python3 tools/assets/gen_pictures.py render/assets
 
 #include "render/assets/assets.h"
 

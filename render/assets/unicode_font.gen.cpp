@@ -2,8 +2,8 @@
 //
 // GENERATED - do not edit. Made from:
 //   /usr/share/unifont/unifont.hex (GNU Unifont, Debian package unifont; GPL-2+, see NOTICE)
-//   by tools/gen_unicode_font.py, whose comment tells how the glyphs are placed
-// Regenerate with `make assets`, or: /usr/bin/python3 tools/gen_unicode_font.py render/assets
+//   by tools/assets/gen_unicode_font.py, whose comment tells how the glyphs are placed
+// Regenerate with `make assets`, or: /usr/bin/python3 tools/assets/gen_unicode_font.py render/assets
 
 #include "render/assets/assets.h"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Builds ByteFont from an 8 x 8 VGA console font and writes render/assets/byte_font.gen.cpp.
 
-    /usr/bin/python3 tools/gen_byte_font.py OUTDIR [font.psf.gz]
+    /usr/bin/python3 tools/assets/gen_byte_font.py OUTDIR [font.psf.gz]
 
 The source is /usr/share/consolefonts/FullCyrSlav-VGA8.psf.gz (Debian package
 `console-setup-linux`): the classic VGA 8 x 8 design with the Slavic Cyrillic
@@ -106,8 +106,8 @@ def emit_cpp(rows, names, path):
     text = asset_writer.header_comment(
         "byte_font.gen.cpp - ByteFont: 8 row words per byte code, row 0 lowest, bit i = column i.",
         ["%s (Debian package console-setup-linux; see NOTICE)" % path,
-         "by tools/gen_byte_font.py, in Windows code page 1251 order"],
-        "/usr/bin/python3 tools/gen_byte_font.py render/assets")
+         "by tools/assets/gen_byte_font.py, in Windows code page 1251 order"],
+        "/usr/bin/python3 tools/assets/gen_byte_font.py render/assets")
     text += "\n" + asset_writer.INCLUDE + "\n"
     text += asset_writer.c_array("const uint16_t byteGlyphRows[256 * kByteGlyphRows]", rows, per_line=8,
                                  fmt="0x{:04x}", comments=names)

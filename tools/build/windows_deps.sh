@@ -4,7 +4,7 @@
 # the folder they went into as the LAST line of standard output (everything
 # else goes to standard error):
 #
-#     PREFIX=$(tools/windows_deps.sh | tail -1)
+#     PREFIX=$(tools/build/windows_deps.sh | tail -1)
 #
 # Layout of the prefix:
 #   include/  FreeImage.h, jpeglib.h (+ jconfig.h jmorecfg.h jerror.h), png.h
@@ -28,14 +28,14 @@
 # PGM, PPM, PCD, PCX, PNG, RAS, TARGA, WBMP, PSD, CUT, XBM, XPM, DDS, GIF, HDR,
 # SGI, PFM and PICT (each as far as its plugin does). TIFF, G3, OpenEXR,
 # JPEG-2000, RAW, WebP and JPEG XR are left out but keep their format numbers
-# (see tools/windows_deps_absent.cpp).
+# (see tools/build/windows_deps_absent.cpp).
 #
 # GoogleTest is built with gtest_disable_pthreads=ON, i.e. with
 # GTEST_HAS_PTHREAD=0, the value gtest-port.h picks on MinGW by itself, so a
 # program that links lib/libgtest.a by path agrees with the library.
 #
 # The prefix is a cache:
-#   ${ORVALE_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvale-viewer}/win64-<key>
+#   ${ORVALE_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvale-viewer-windows-deps}/win64-<key>
 # where <key> hashes this script, its two C++ files, the newest source package
 # versions apt knows and the versions of the toolchain and zlib packages. A prefix
 # is complete when its .complete stamp exists (written last); then this script
@@ -148,7 +148,7 @@ derive_sources() {
         { key = $1 "|" $2 "|" $3
           if (!(key in comps)) { order[++n] = key; comps[key] = $4 } else comps[key] = comps[key] " " $4 }
         END {
-          if (n) print "# Written by Orvale Viewer'"'"'s tools/windows_deps.sh from this machine'"'"'s deb entries."
+          if (n) print "# Written by Orvale Viewer'"'"'s tools/build/windows_deps.sh from this machine'"'"'s deb entries."
           for (i = 1; i <= n; i++) {
             split(order[i], part, "|"); options = part[3]; gsub(/@NL@/, "\n", options)
             print ""; print "Types: deb-src"; print "URIs: " part[1]; print "Suites: " part[2]
@@ -310,7 +310,7 @@ build_zlib() {
 }
 
 # FreeImage's own sources (Debian's patches applied) against our libraries:
-# every plugin that needs no other library, plus tools/windows_deps_absent.cpp
+# every plugin that needs no other library, plus tools/build/windows_deps_absent.cpp
 # in place of those that do. JPEGTransform.cpp is left out as Debian leaves it
 # out (it needs libjpeg's private transupp.c); Debian's patches already turn
 # off G3 loading, which needs libtiff.
@@ -349,7 +349,7 @@ build_googletest() {
     licences googletest "$WORK/src/googletest" LICENSE
 }
 
-# Builds tools/windows_deps_check.cpp against the prefix and runs it under
+# Builds tools/build/windows_deps_check.cpp against the prefix and runs it under
 # Wine in a Wine prefix of our own, with a persistent wineserver while it runs.
 run_check() {
     step check-build "$CROSS-g++-posix" -std=c++17 -O1 -Wall -Wextra -Werror -static -I"$PREFIX/include" \
@@ -391,7 +391,7 @@ cleanup() {
 
 # --- main -------------------------------------------------------------------
 
-CACHE_ROOT=${ORVALE_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvale-viewer}
+CACHE_ROOT=${ORVALE_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvale-viewer-windows-deps}
 mkdir -p "$CACHE_ROOT"
 CACHE_ROOT=$(cd "$CACHE_ROOT" && pwd)
 exec 9>"$CACHE_ROOT/.lock"   # steps close it, so a lingering child holds no lock

@@ -1,4 +1,4 @@
-// Build check for the Windows libraries made by tools/windows_deps.sh, run by
+// Build check for the Windows libraries made by tools/build/windows_deps.sh, run by
 // that script under Wine: FreeImage's format numbers, JPEG, PNG and BMP saved
 // and read back through wide (UTF-16) file names, and GoogleTest with the
 // posix thread model's std::thread.

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Mutant sweep: does the test suite catch the faults we care about?
 
-Each line of the list (tools/mutants.txt) names one realistic fault:
+Each line of the list (tools/mutants/mutants.txt) names one realistic fault:
 
     name  path/to/file.cpp  `exact text`  `faulty replacement`
 
@@ -14,7 +14,7 @@ then the unit, package and end-to-end tests of the normal build, then the unit
 tests of the sanitizer build (a leak or an overflow shows only there).
 
 Usage: mutants.py LIST BUILD ASAN_BUILD [NAME ...]
-(tools/mutants-windows.txt goes with the Windows build and no sanitizer build.)
+(tools/mutants/mutants-windows.txt goes with the Windows build and no sanitizer build.)
 MUTANT_TESTS="a b" limits the sweep to those tests (and builds only them).
 Prints every mutant no test caught and exits 1 if any survived.
 """

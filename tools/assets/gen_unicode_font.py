@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Builds UnicodeFont from GNU Unifont and writes render/assets/unicode_font.gen.cpp.
 
-    /usr/bin/python3 tools/gen_unicode_font.py OUTDIR [unifont.hex]
+    /usr/bin/python3 tools/assets/gen_unicode_font.py OUTDIR [unifont.hex]
 
 The source is /usr/share/unifont/unifont.hex (Debian package `unifont`): one
 glyph of 16 rows per line, 8 or 16 pixels wide. Each glyph becomes a run of
@@ -240,8 +240,8 @@ def emit_cpp(widths, starts, columns, hex_path):
     text = asset_writer.header_comment(
         "unicode_font.gen.cpp - UnicodeFont: glyph widths, starts and column words by UTF-16 code unit.",
         ["%s (GNU Unifont, Debian package unifont; GPL-2+, see NOTICE)" % hex_path,
-         "by tools/gen_unicode_font.py, whose comment tells how the glyphs are placed"],
-        "/usr/bin/python3 tools/gen_unicode_font.py render/assets")
+         "by tools/assets/gen_unicode_font.py, whose comment tells how the glyphs are placed"],
+        "/usr/bin/python3 tools/assets/gen_unicode_font.py render/assets")
     text += "\n" + asset_writer.INCLUDE + "\n"
     text += "const int32_t glyphColumnCount = %d;\n\n" % len(columns)
     text += asset_writer.c_array("const uint8_t glyphWidths[kGlyphCount]", widths, per_line=32,

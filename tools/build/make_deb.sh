@@ -1,13 +1,13 @@
 #!/bin/sh
 # Makes the Debian package of the program from a build folder:
-#   tools/make_deb.sh BUILD [OUT]   (OUT defaults to BUILD/package)
+#   tools/build/make_deb.sh BUILD [OUT]   (OUT defaults to BUILD/package)
 # It installs the build into a staging folder with `cmake --install`, adds
 # what Debian asks of a package (copyright, changelog, compressed manual page,
 # stripped program), finds Depends with dpkg-shlibdeps from the libraries the
 # program links, and prints the path of the .deb it wrote.
 set -eu
 
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 out=${2:-$build/package}
 mkdir -p "$out"

@@ -15,7 +15,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "tools/picture_kit.h"
+#include "tools/kit/picture_kit.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // [SECTION] Simple pictures
 // [SECTION] Encoding
 // [SECTION] Camera files
-#include "tools/picture_kit.h"
+#include "tools/kit/picture_kit.h"
 
 #include <FreeImage.h>
 #include <cmath>

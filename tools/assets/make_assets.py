@@ -1,14 +1,14 @@
 #!/usr/bin/python3
 """Regenerates the built-in font and picture tables, or checks them.
 
-    /usr/bin/python3 tools/make_assets.py [OUTDIR]     (default render/assets)
-    /usr/bin/python3 tools/make_assets.py --check      regenerate into a temporary
+    /usr/bin/python3 tools/assets/make_assets.py [OUTDIR]     (default render/assets)
+    /usr/bin/python3 tools/assets/make_assets.py --check      regenerate into a temporary
                                                        folder and compare with
                                                        render/assets; exit 1 on a
                                                        difference
 
 The fonts come from the Debian packages unifont and console-setup-linux
-(tools/install_deps.sh installs them); the pictures from tools/gen_pictures.py.
+(tools/build/install_deps.sh installs them); the pictures from tools/assets/gen_pictures.py.
 """
 import filecmp
 import os
@@ -17,7 +17,7 @@ import sys
 import tempfile
 
 TOOLS = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(TOOLS)
+ROOT = os.path.dirname(os.path.dirname(TOOLS))
 ASSETS = os.path.join(ROOT, "render", "assets")
 GENERATORS = [
     ("gen_unicode_font.py", "unicode_font.gen.cpp"),

@@ -1,5 +1,5 @@
 // Formats whose codec library the Windows build leaves out (TIFF, OpenEXR,
-// JPEG-2000, camera RAW, WebP, JPEG XR). tools/windows_deps.sh compiles this
+// JPEG-2000, camera RAW, WebP, JPEG XR). tools/build/windows_deps.sh compiles this
 // file into FreeImage in place of their plugins.
 //
 // FreeImage numbers its formats by the order FreeImage_Initialise registers

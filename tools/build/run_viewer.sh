@@ -5,7 +5,7 @@
 set -eu
 
 binary=$(realpath "$1")
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../.." && pwd)
 folder="$top/samples"
 [ -d "$folder" ] || folder=$(pwd)
 

@@ -2,8 +2,8 @@
 # Installs the Debian packages that building, running and testing need, and
 # only those that are missing. Works as root, or through sudo for a user.
 #
-#   tools/install_deps.sh            the Linux build and its tests
-#   tools/install_deps.sh windows    the Windows build (MinGW-w64) and Wine
+#   tools/build/install_deps.sh            the Linux build and its tests
+#   tools/build/install_deps.sh windows    the Windows build (MinGW-w64) and Wine
 set -eu
 
 PACKAGES="

@@ -2,9 +2,9 @@
 # Runs Windows programs under Wine with a prefix of our own, every step under
 # a time limit.
 #
-#   tools/wine.sh PREFIX start             make the prefix if needed, keep a wineserver running
-#   tools/wine.sh PREFIX run PROGRAM ARGS  run a program, exit with its exit code
-#   tools/wine.sh PREFIX stop              end the prefix's wineserver and its programs
+#   tools/build/wine.sh PREFIX start             make the prefix if needed, keep a wineserver running
+#   tools/build/wine.sh PREFIX run PROGRAM ARGS  run a program, exit with its exit code
+#   tools/build/wine.sh PREFIX stop              end the prefix's wineserver and its programs
 #
 # Without a running wineserver each program pays for starting one, and ctest
 # can hang on one that lingers: `start` before a run of tests, `stop` after.

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Draws the twelve built-in pictures and writes render/assets/pictures.gen.cpp.
 
-    /usr/bin/python3 tools/gen_pictures.py OUTDIR [--sheet PNG]
+    /usr/bin/python3 tools/assets/gen_pictures.py OUTDIR [--sheet PNG]
 
 Each picture is a small vector scene (rounded boxes, discs, rings, polygons,
 strokes) with shaded colours, sampled 4 x 4 times per stored pixel for
@@ -478,8 +478,8 @@ def draw_all():
 def emit_cpp(pictures):
     text = asset_writer.header_comment(
         "pictures.gen.cpp - the twelve built-in pictures, 3 bytes per pixel (B, G, R), bottom row first.",
-        ["tools/gen_pictures.py (vector scenes drawn by the script itself)"],
-        "/usr/bin/python3 tools/gen_pictures.py render/assets")
+        ["tools/assets/gen_pictures.py (vector scenes drawn by the script itself)"],
+        "/usr/bin/python3 tools/assets/gen_pictures.py render/assets")
     text += "\n" + asset_writer.INCLUDE + "\n"
     drives = [p for p in pictures if p[0].startswith("DriveIcons")]
     text += "const uint8_t DriveIcons[6][kIconBytes] = {\n"
