@@ -116,6 +116,36 @@ std::string WaitForLines(const std::string& file, long n)
             return {bytes.begin(), bytes.end()};
 }
 
+// The path rules: going up (the root stays), where a name starts, a picture's
+// folder as the start enters it (the root keeps its slash), joining.
+TEST(PosixPaths, ParentNameFolderAndJoin)
+{
+    const std::pair<std::u16string, std::u16string> parents[] = {
+        {u"/a/b", u"/a"}, {u"/a", u"/"}, {u"/", u"/"}, {u"/a/b c/d", u"/a/b c"}, {u"name", u"name"}};
+    for (auto [path, parent] : parents)
+    {
+        PlatCutToParent(path.data());
+        EXPECT_EQ(std::u16string(path.c_str()), parent);
+    }
+    // Path, where its name starts, its folder part.
+    const std::tuple<const char16_t*, int32_t, std::u16string> files[] = {
+        {u"/a/b/p.mpo", 5, u"/a/b"}, {u"/p.mpo", 1, u"/"}, {u"p.mpo", 0, u""}, {u"a/p.mpo", 2, u"a"}};
+    for (const auto& [path, start, where] : files)
+    {
+        char16_t folder[16];
+        EXPECT_EQ(PlatNameStart(path), start) << testing::PrintToString(std::u16string(path));
+        EXPECT_EQ(PlatFolderPart(path, start, folder, 16), (int32_t)where.size());
+        EXPECT_EQ(std::u16string(folder), where);
+    }
+    char16_t buffer[8];
+    EXPECT_EQ(PlatFolderPart(u"/abcdefgh/x", 10, buffer, 8), -1);  // does not fit
+    EXPECT_EQ(PlatJoinPath(u"/a", u"b", buffer, 8), 4);
+    EXPECT_EQ(std::u16string(buffer), u"/a/b");
+    EXPECT_EQ(PlatJoinPath(u"/", u"b", buffer, 8), 2);  // no second slash after the root
+    EXPECT_EQ(PlatJoinPath(u"/abc", u"def", buffer, 8), -1);
+    EXPECT_EQ(buffer[0], 0);
+}
+
 // An xdg-open first on PATH records a line: its argument, its standard
 // streams and its session; then it waits at a FIFO until the test lets it go,
 // and says so. The viewer waits for none of them and holds no child; their
