@@ -38,7 +38,10 @@ TEST(NameText, DecodesUtf8AndEscapesStrayBytesBothWays)
         size_t wideLength = 0, backLength = 0;
         char16_t* wide = PosixToUtf16(bytes.data(), bytes.size(), &wideLength);
         char* back = PosixToBytes(wide, &backLength);
-        EXPECT_TRUE(wide == text && back == bytes && wideLength == text.size() && backLength == bytes.size()) << bytes;
+        EXPECT_EQ(wide, text) << bytes;
+        EXPECT_EQ(back, bytes) << bytes;
+        EXPECT_EQ(wideLength, text.size()) << bytes;
+        EXPECT_EQ(backLength, bytes.size()) << bytes;
         free(wide), free(back);
     }
 }
@@ -73,8 +76,10 @@ TEST(PosixFiles, ScanListsInUpperCasedOrderAndEscapesStrayBytes)
     ASSERT_EQ(PlatChangeFolder(u"d\xDCE9j\u00E0"), 0);
     const std::u16string here = std::u16string(t.path.begin(), t.path.end()) + u"/d\xDCE9j\u00E0";
     char16_t buffer[256];
-    EXPECT_TRUE(PlatGetCurrentFolder(buffer, (int32_t)here.size()) == 0 && buffer[0] == 0 &&  // no room for the end
-                PlatGetCurrentFolder(buffer, (int32_t)here.size() + 1) == 1 && buffer == here);
+    EXPECT_EQ(PlatGetCurrentFolder(buffer, (int32_t)here.size()), 0);  // no room for the end
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(PlatGetCurrentFolder(buffer, (int32_t)here.size() + 1), 1);
+    EXPECT_EQ(buffer, here);
     EXPECT_EQ(PlatChangeFolder(u"no such folder"), -1);
 }
 
@@ -96,8 +101,11 @@ TEST(PosixFiles, ReadsAndDetectionFailCleanly)
     {
         uint8_t* bytes = (uint8_t*)1;  // both are set whatever happens
         int32_t length = 7, read = PlatReadFile(name, &bytes, &length);
-        EXPECT_TRUE(read == (want >= 0) && (bytes != nullptr) == read && length == std::max(want, 0) &&
-                    PlatDetectImageFormat(name) == format) << testing::PrintToString(name);
+        SCOPED_TRACE(testing::PrintToString(name));
+        EXPECT_EQ(read, want >= 0);
+        EXPECT_EQ(bytes != nullptr, read);
+        EXPECT_EQ(length, std::max(want, 0));
+        EXPECT_EQ(PlatDetectImageFormat(name), format);
         free(read ? bytes : nullptr);
     }
 }
@@ -167,9 +175,12 @@ TEST(OpenDocument, StartsXdgOpenDetachedWithTheDocumentUnchanged)
         EXPECT_NE(text.find(d + std::string(" /dev/null /dev/null /dev/null ")), std::string::npos) << text;
     EXPECT_EQ(text.find(" " + std::to_string(getsid(0)) + "\n"), std::string::npos) << text;
     const int fd = open(gate.c_str(), O_RDWR);  // lets each read its line
-    EXPECT_TRUE(fd >= 0 && write(fd, "go\ngo\n", 6) == 6);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(write(fd, "go\ngo\n", 6), 6);
     const std::string finished = WaitForLines(record, 4);
-    EXPECT_TRUE(std::count(finished.begin(), finished.end(), '\n') == 4 && close(fd) == 0 && NoChildLeft());
+    EXPECT_EQ(std::count(finished.begin(), finished.end(), '\n'), 4) << finished;
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_TRUE(NoChildLeft());
     setenv("PATH", path.c_str(), 1);
 }
 

@@ -145,7 +145,9 @@ TEST(HostileFolders, FolderDeeperThanAnyPathGoesUp)
     Start(".");
     EXPECT_EQ(gViewer.folder.path[0], 0);
     Click("..");
-    EXPECT_TRUE(stat(".", &now) == 0 && now.st_ino == parent.st_ino && gViewer.folder.count == 2);
+    ASSERT_EQ(stat(".", &now), 0);
+    EXPECT_EQ(now.st_ino, parent.st_ino);
+    EXPECT_EQ(gViewer.folder.count, 2);
     TeardownViewer(&gViewer);
 }
 
