@@ -549,6 +549,26 @@ TEST_F(Toolbar, ButtonsActOnClicksOnTheirPicturesOnly)
     EXPECT_EQ(got.size(), 2 * (help.size() + web.size())) << got;
 }
 
+// Next acts before the pass draws: the picture it steps to is open in the
+// pass that handles the click.
+TEST_F(Toolbar, NextOpensThePictureInThePassOfTheClick)
+{
+    for (const char* name : {"a.png", "b.png"})
+        ASSERT_TRUE(folder.Write(name, testfs::Fixture("flat_100.png")));
+    HeadlessSend(WM_PAINT, 0, 0);  // "..", a.png, b.png
+    v->selected = 1;
+    HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_EQ(v->loaded, 1);
+    int drives = 0;
+    for (int letter = 0; letter < kToolbarDriveLetters; letter++)
+        drives += PlatGetDriveType(letter) != DRIVE_NO_ROOT_DIR;
+    const PlatLParam next = PlatMakeLParam(kToolbarFirstSlotX + kDriveSlotWidth * drives + kButtonSlotWidth + 5, 40);
+    HeadlessSend(WM_LBUTTONDOWN, MK_LBUTTON, next);
+    HeadlessSend(WM_LBUTTONUP, 0, next);
+    EXPECT_EQ(v->selected, 2);
+    EXPECT_EQ(v->loaded, 2);
+}
+
 TEST_F(Toolbar, DrivePicturesAndButtonsSitInTheirSlots)
 {
     // Five drives, two of types without a picture of their own: Prev at 370,
