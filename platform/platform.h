@@ -19,6 +19,7 @@
 // [SECTION] Text and paths
 // [SECTION] Window host
 // [SECTION] Folders and files
+// [SECTION] Cache files
 // [SECTION] Drives, program path, opening documents
 // [SECTION] Command line and messages
 // [SECTION] Memory
@@ -170,6 +171,7 @@ void PlatPresent(PlatDC* dc, int32_t width, int32_t height, const uint32_t* bits
 void PlatShutdown();
 
 // [SECTION] Folders and files
+// [SECTION] Cache files
 
 // A directory listing in the order NTFS reports it.
 struct PlatFolderScan;
@@ -197,8 +199,8 @@ PlatFolderScan* PlatScanFolder();
 int PlatNextItem(PlatFolderScan* scan, PlatFolderItem* item);
 // Ends a listing and frees it.
 void PlatEndScan(PlatFolderScan* scan);
-// Reads a whole file, named relative to the current folder, into a new buffer
-// that the caller frees with free(); an empty file gives length 0 and a buffer
+// Reads a whole file, named relative to the current folder (or by an absolute
+// path), into a new buffer that the caller frees with free(); an empty file gives length 0 and a buffer
 // all the same. Returns 1 on success; 0 when the file cannot be opened or
 // read, is no regular file, or holds 2 GiB or more (bytes null, length 0).
 int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
@@ -212,6 +214,63 @@ int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes
 // FreeImage's format number, or -1 (FIF_UNKNOWN) when the contents are no
 // picture it knows or the name is no regular file.
 int PlatDetectImageFormat(const char16_t* name);
+
+// [SECTION] Cache files
+//
+// The thumbnail cache keeps small files of its own in a folder private to the
+// user. These calls take absolute paths and never look at the current folder,
+// so worker threads may call them, several at once, while the window's thread
+// changes folders. A failure is only ever a result: nothing is reported.
+// (PlatReadFile reads a cache file by its absolute path.)
+
+// What tells whether a file changed: its size and its last modification time.
+struct PlatFileStamp
+{
+    uint64_t size;       // bytes
+    int64_t modifiedNs;  // nanoseconds since 1970-01-01 UTC, as finely as the file system keeps it
+};
+
+// A folder's files being listed, for PlatListFiles.
+struct PlatFileList;
+
+struct PlatFileInfo
+{
+    const char16_t* name;  // bare name, NUL-terminated, valid until the next call
+    PlatFileStamp stamp;
+};
+
+// Writes the absolute path of this program's cache folder for the user: on
+// Linux $XDG_CACHE_HOME/orvale-viewer (~/.cache/orvale-viewer when that is
+// unset or not absolute), on Windows %LOCALAPPDATA%\Orvale Viewer\cache. A
+// missing folder is created, with any missing parent, private to the user
+// (0700). Returns its length; 0, with buffer empty, when there is none to be
+// had (no home, no permission, a file where a folder should be, no fit).
+int32_t PlatGetCacheFolder(char16_t* buffer, int32_t capacity);
+// Creates a folder private to the user (0700) unless one is there. Returns 1
+// when a folder is there afterwards, 0 otherwise.
+int PlatMakePrivateFolder(const char16_t* path);
+// Reads the stamp of the regular file at path (a link counts as what it
+// points to). Returns 1; 0 when there is no regular file there.
+int PlatGetFileStamp(const char16_t* path, PlatFileStamp* stamp);
+// Writes bytes as the whole file at path, private to the user (0600): into a
+// new temporary file in the same folder, then renamed over path, so whoever
+// opens path (another process too) finds the old file or all of the new one,
+// never a part. Returns 1 on success; 0 leaves path as it was and no
+// temporary file behind.
+int PlatWriteFileAtomic(const char16_t* path, const uint8_t* bytes, int32_t length);
+// Marks the file at path as used: its modification time becomes now. Returns
+// 1 on success, 0 otherwise.
+int PlatTouchFile(const char16_t* path);
+// Removes the file at path. Returns 1 when it was removed.
+int PlatRemoveFile(const char16_t* path);
+// Starts listing the files of the folder at path with their stamps, in no
+// particular order; sub-folders and anything else that is no regular file
+// are left out. Returns null when the folder cannot be read.
+PlatFileList* PlatListFiles(const char16_t* folder);
+// Fetches the next file. Returns 1 with info filled, 0 when none is left.
+int PlatNextFileInfo(PlatFileList* list, PlatFileInfo* info);
+// Ends a listing and frees it.
+void PlatEndFileList(PlatFileList* list);
 
 // [SECTION] Drives, program path, opening documents
 
