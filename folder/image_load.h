@@ -2,10 +2,15 @@
 // two-stream JPEG files, and the two-view thumbnail.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-struct CFileEntry;
+#include "folder/folder_list.h"
+
 struct FIBITMAP;
+
+// Bytes of a two-view thumbnail, laid out as an entry's.
+constexpr size_t kThumbBytes = sizeof(CFileEntry::thumb);
 
 enum
 {

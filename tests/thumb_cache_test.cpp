@@ -1,0 +1,320 @@
+// Tests of the thumbnail cache on real files: a hit commits what the load
+// commits; a changed picture, a damaged record or a cache that cannot be used
+// never shows an old or wrong thumbnail; two processes filling at once; the
+// size cap; where the cache lives. Every cache here is in a temporary folder.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <FreeImage.h>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "folder/folder_list.h"
+#include "folder/image_load.h"
+#include "folder/thumb_cache.h"
+#include "tests/temp_folder.h"
+#include "tools/kit/picture_kit.h"
+
+namespace {
+
+using namespace std::string_view_literals;
+
+std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// Sets a file's modification time to an hour ago, plus seconds and ns, so
+// that the cache takes it as settled.
+void Age(const std::string& path, long seconds = 0, long ns = 0)
+{
+    static const time_t hourAgo = time(nullptr) - 3600;
+    struct timespec times[2] = {{hourAgo + seconds, ns}, {hourAgo + seconds, ns}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// A BMP of noise from a seed, whose thumbnail is too noisy to deflate: the
+// same size for the same width and height.
+std::vector<uint8_t> Bmp(int width, int height, uint32_t seed)
+{
+    FIBITMAP* dib = SolidPicture(width, height, 0);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < 3 * width; x++)
+            FreeImage_GetScanLine(dib, y)[x] = (BYTE)((seed = seed * 1664525u + 1013904223u) >> 24);
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    FreeImage_SaveToMemory(FIF_BMP, dib, memory);
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    std::vector<uint8_t> bytes(data, data + size);
+    FreeImage_CloseMemory(memory), FreeImage_Unload(dib);
+    return bytes;
+}
+
+// The record files of a cache folder.
+std::vector<std::string> Records(const std::string& cache)
+{
+    std::vector<std::string> found;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(cache))
+        if (f.is_regular_file())
+            found.push_back(f.path());
+    return found;
+}
+
+struct ThumbCacheTest : testing::Test
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(OpenThumbCache(&cache, U16(where.At("cache")).c_str()));
+    }
+    // Lists the pictures' folder (files aged) and returns its entries.
+    CFileEntry** List()
+    {
+        for (const auto& f : std::filesystem::directory_iterator(pictures.path))
+            Age(f.path());
+        ClearFolder(&folder);
+        EXPECT_TRUE(pictures.Enter());
+        ListFolder(&folder);
+        return folder.entries;
+    }
+    // Loads a copy of an entry as the serial load does (cached: through the
+    // cache, into *hit) and returns the copy, which the test frees.
+    CFileEntry* Load(const CFileEntry* listed, int* hit = nullptr)
+    {
+        CFileEntry* e = (CFileEntry*)calloc(1, sizeof(CFileEntry));
+        memcpy(e, listed, sizeof(CFileEntry));
+        e->thumbPending = 1;
+        FIBITMAP *primary = nullptr, *secondary = nullptr;
+        if (hit)
+            *hit = LoadThumbnailCached(&cache, e, folder.path);
+        else
+            LoadEntryImageIn(e, folder.path, 1, &primary, &secondary);
+        return e;
+    }
+    // Answers whether the cached load commits exactly what the serial load
+    // does, and whether it was a hit.
+    void ExpectLoad(const CFileEntry* listed, int hitExpected)
+    {
+        int hit = -1;
+        CFileEntry *cached = Load(listed, &hit), *serial = Load(listed);
+        EXPECT_EQ(hit, hitExpected);
+        EXPECT_EQ(memcmp(cached, serial, sizeof(CFileEntry)), 0) << "committed fields differ";
+        free(cached), free(serial);
+    }
+    ~ThumbCacheTest() override { ClearFolder(&folder); }
+    testfs::TempFolder pictures, where;
+    CThumbCache cache;
+    CFolderList folder = {};
+};
+
+TEST_F(ThumbCacheTest, EveryFixtureColdThenWarmCommitsWhatTheLoadCommits)
+{
+    for (const auto& f : std::filesystem::directory_iterator(ORVALE_FIXTURES))
+        ASSERT_TRUE(!f.is_regular_file() || f.is_symlink() || pictures.Write(f.path().filename(), testfs::ReadFile(f.path())));
+    CFileEntry** entries = List();
+    int pictureCount = 0;
+    for (int32_t i = 0; i < folder.count; i++)
+    {
+        if (entries[i]->isDir)
+            continue;
+        SCOPED_TRACE(testing::PrintToString(std::u16string(entries[i]->name)));
+        pictureCount++;
+        ExpectLoad(entries[i], 0);  // cold
+        ExpectLoad(entries[i], 1);  // warm, failures included
+    }
+    EXPECT_GE(pictureCount, 20);
+}
+
+TEST_F(ThumbCacheTest, AChangedPictureIsLoadedAgain)
+{
+    // Each row changes the picture after its record was stored: the new
+    // bytes, and the new size or time, in place of the old.
+    const struct { const char* fault; int width; long seconds, ns; } rows[] = {
+        {"the time is not part of the key (same size, new time)", 8, 1, 0},
+        {"the nanoseconds are not part of the key", 8, 0, 500},
+        {"the size is not part of the key (new size, same time)", 9, 0, 0},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.fault);
+        ASSERT_TRUE(pictures.Write("p.bmp", Bmp(8, 8, 0x123456)));
+        ExpectLoad(List()[1], 0);
+        ExpectLoad(List()[1], 1);
+        ASSERT_TRUE(pictures.Write("p.bmp", Bmp(row.width, 8, 0xC0FFEE)));
+        Age(pictures.At("p.bmp"), row.seconds, row.ns);
+        ClearFolder(&folder), ListFolder(&folder);
+        ExpectLoad(folder.entries[1], 0);
+    }
+    // A picture written just now may change again within its time's tick:
+    // it is not kept until it has settled.
+    ASSERT_TRUE(pictures.Write("p.bmp", Bmp(8, 8, 7)));
+    ClearFolder(&folder), ListFolder(&folder);
+    ExpectLoad(folder.entries[1], 0);
+    ExpectLoad(folder.entries[1], 0);
+}
+
+TEST_F(ThumbCacheTest, ADamagedRecordMissesAndIsWrittenAgain)
+{
+    ASSERT_TRUE(pictures.Write("p.png", testfs::Fixture("rgba.png")));
+    ExpectLoad(List()[1], 0);
+    const std::string record = Records(where.At("cache"))[0];
+    const std::vector<uint8_t> good = testfs::ReadFile(record);
+    // Fixes the checksum of a damaged record, so that only the damage tells.
+    auto sealed = [](std::vector<uint8_t> r) {
+        uint32_t crc = (uint32_t)crc32(0, r.data(), (uInt)r.size() - 4);
+        memcpy(&r[r.size() - 4], &crc, 4);
+        return r;
+    };
+    const struct { const char* fault; std::vector<uint8_t> bytes; } rows[] = {
+        {"a truncated record is read", {good.begin(), good.end() - 1}},
+        {"an empty record is read", {}},
+        {"the checksum is not checked", [&] { auto r = good; r[44] ^= 1; return r; }()},
+        {"the version is not checked", sealed([&] { auto r = good; r[8]++; return r; }())},
+        {"a foreign file is read", sealed([&] { auto r = good; r[0] = 'X'; return r; }())},
+        {"the path is not compared", sealed([&] { auto r = good; r[57] ^= 1; return r; }())},
+        {"a deflate stream cut short is used", sealed([&] { auto r = good; r.erase(r.end() - 5), r[52]--; return r; }())},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.fault);
+        std::ofstream(record, std::ios::binary | std::ios::trunc)
+            .write((const char*)row.bytes.data(), (std::streamsize)row.bytes.size());
+        ExpectLoad(folder.entries[1], 0);
+        EXPECT_EQ(testfs::ReadFile(record), good) << "not written again";
+    }
+}
+
+TEST_F(ThumbCacheTest, WithoutAUsableCacheTheLoadWorksAsBefore)
+{
+    ASSERT_TRUE(pictures.Write("p.png", testfs::Fixture("rgba.png")) && where.Write("file", {'x'}));
+    List();
+    // Rows: where XDG_CACHE_HOME points, and what stands there.
+    const struct { const char* fault; std::string xdg; } rows[] = {
+        {"a file where the cache's parent should be", where.At("file")},
+        {"a file where the cache folder should be", where.path},
+    };
+    ASSERT_TRUE(where.Write("orvale-viewer", {'x'}));
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.fault);
+        setenv("XDG_CACHE_HOME", row.xdg.c_str(), 1);
+        EXPECT_EQ(OpenThumbCache(&cache, nullptr), 0);
+        ExpectLoad(folder.entries[1], 0);
+        ExpectLoad(folder.entries[1], 0);
+    }
+    unsetenv("XDG_CACHE_HOME");
+    // A folder nobody may write, not even root.
+    ASSERT_EQ(OpenThumbCache(&cache, u"/proc/self"), 1);
+    ExpectLoad(folder.entries[1], 0);
+    ExpectLoad(folder.entries[1], 0);
+}
+
+TEST_F(ThumbCacheTest, TwoProcessesFillingAtOnceOnlyEverSeeWholeRecords)
+{
+    // Both load every picture and store its record again, over and over,
+    // racing the other's reads and stores: once a record is stored every
+    // lookup must hit.
+    for (uint32_t i = 0; i < 12; i++)
+        ASSERT_TRUE(pictures.Write("p" + std::to_string(i) + ".bmp", Bmp(40 + (int)i, 30, i)));
+    CFileEntry** entries = List();
+    pid_t children[2];
+    for (pid_t& child : children)
+        if ((child = fork()) == 0)
+        {
+            int bad = 0;
+            for (int round = 0; round < 30; round++)
+                for (int32_t i = 1; i < folder.count; i++)
+                {
+                    int hit = 0;
+                    CFileEntry *cached = Load(entries[i], &hit), *serial = Load(entries[i]);
+                    bad += memcmp(cached, serial, sizeof(CFileEntry)) != 0 || (round > 0 && !hit);
+                    const std::u16string path = U16(pictures.path + "/") + entries[i]->name;
+                    CThumbKey key = {path.c_str(), {}, entries[i]->format, entries[i]->flat};
+                    CThumbFields fields = {serial->width, serial->height, serial->format, serial->flat, 0};
+                    bad += !PlatGetFileStamp(key.path, &key.stamp) || !StoreThumbRecord(&cache, &key, &fields,
+                                                                                        &serial->thumb[0][0][0][0]);
+                    free(cached), free(serial);
+                }
+            _exit(bad ? 1 : 0);
+        }
+    for (pid_t child : children)
+    {
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process saw a record that was not whole";
+    }
+    EXPECT_EQ(Records(where.At("cache")).size(), 12u) << "a temporary file was left";
+    for (int32_t i = 1; i < folder.count; i++)
+        ExpectLoad(entries[i], 1);
+}
+
+TEST_F(ThumbCacheTest, PruneDropsTheLeastRecentlyUsedAndWhatIsGone)
+{
+    // Ten records used one second apart, p0 oldest; then p0 and p1 used
+    // again, and p9's picture removed. A cap of five records keeps p6, p7,
+    // p8, p0 and p1.
+    for (uint32_t i = 0; i < 10; i++)
+        ASSERT_TRUE(pictures.Write("p" + std::to_string(i) + ".bmp", Bmp(40, 30, i)));
+    CFileEntry** entries = List();
+    std::vector<std::string> before;
+    for (long i = 0; i < 10; i++)
+    {
+        ExpectLoad(entries[1 + i], 0);
+        std::vector<std::string> now = Records(where.At("cache"));
+        for (const std::string& r : now)
+            if (std::find(before.begin(), before.end(), r) == before.end())
+                Age(r, i);
+        before = now;
+    }
+    ExpectLoad(entries[1], 1), ExpectLoad(entries[2], 1);
+    ASSERT_EQ(unlink(pictures.At("p9.bmp").c_str()), 0);
+    const int64_t record = 4096 * ((int64_t)testfs::ReadFile(before[0]).size() / 4096 + 1);
+    EXPECT_LE(PruneThumbCache(&cache, 5 * record), 5 * record);
+    int64_t onDisk = 0;
+    for (const std::string& r : Records(where.At("cache")))
+        onDisk += 4096 * (((int64_t)testfs::ReadFile(r).size() + 4095) / 4096);
+    EXPECT_LE(onDisk, 5 * record);
+    for (int i = 0; i < 9; i++)
+    {
+        SCOPED_TRACE("p" + std::to_string(i));
+        ExpectLoad(entries[1 + i], i < 2 || i > 5);
+    }
+}
+
+TEST(ThumbCacheFolder, PrivateFolderUnderXdgCacheHomeOrHome)
+{
+    testfs::TempFolder t;
+    const char* home = getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    const struct { const char* xdg; std::string home, expected; } rows[] = {
+        {"x/", "/proc/nowhere", ""},  // a relative XDG_CACHE_HOME is ignored
+        {nullptr, t.path, t.At(".cache/orvale-viewer")},
+        {"", t.path, t.At(".cache/orvale-viewer")},
+        {"XDG", "/proc/nowhere", t.At("xdg/a/orvale-viewer")},
+    };
+    const std::string xdg = t.At("xdg/a/");
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.expected);
+        row.xdg ? setenv("XDG_CACHE_HOME", row.xdg == "XDG"sv ? xdg.c_str() : row.xdg, 1) : unsetenv("XDG_CACHE_HOME");
+        setenv("HOME", row.home.c_str(), 1);
+        char16_t folder[4096];
+        const int32_t length = PlatGetCacheFolder(folder, 4096);
+        EXPECT_EQ(std::u16string(folder, (size_t)length), U16(row.expected));
+        struct stat st = {}, parent = {};
+        if (length && stat(row.expected.c_str(), &st) == 0 && stat((row.expected + "/..").c_str(), &parent) == 0)
+        {
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+            EXPECT_EQ(parent.st_mode & 0777, 0700u) << "a missing parent is made private too";
+        }
+    }
+    unsetenv("XDG_CACHE_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
+}  // namespace
