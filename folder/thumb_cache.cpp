@@ -17,19 +17,22 @@
 //   36  1  the flat flag it was listed   (key)
 //   37  1  flat                          (committed)
 //   38  1  loadFailed                    (committed)
-//   39  1  storage: kStoredDeflated, kStoredOneView
+//   39  1  storage: kStoredDeflated or kStoredRuns, and kStoredOneView
 //   40  4  format                        (committed)
 //   44  4  width                         (committed)
 //   48  4  height                        (committed)
 //   52  4  p, the payload's bytes
 //   56  2n the path, UTF-16
-//   ..  p  the payload: view 0, then view 1 unless it equals view 0; raw, or
-//          as one raw deflate stream when that takes at most half the room
+//   ..  p  the payload: view 0, then view 1 unless it equals view 0; as
+//          runs of one colour (a count 1 to 255, then blue, green, red) when
+//          they take at most an eighth of the room, else as one raw deflate
+//          stream when that takes at most half, else raw
 //   ..  4  CRC-32 of every byte before it
 #include "folder/thumb_cache.h"
 
 #include <zlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +50,7 @@ enum : uint8_t
 {
     kStoredDeflated = 1,  // the payload is one raw deflate stream
     kStoredOneView = 2,   // view 1 equals view 0 and is not stored
+    kStoredRuns = 4,      // the payload is runs of one colour
 };
 
 enum : int32_t
@@ -57,10 +61,12 @@ enum : int32_t
     kMaxPathUnits = 32767,  // the longest path Windows has
 };
 
-// Deflating a noisy thumbnail saves a quarter of its bytes and costs far
-// more to read back than it saves; one that deflates to half or less (flat
-// colours, small pictures, failures) is kept deflated.
+// Deflating a noisy thumbnail saves a quarter of its bytes and reads back
+// ten times slower; one that deflates to half or less is kept deflated. Runs
+// of one colour (failures, small pictures sampled up) read back faster than
+// raw bytes and take least room.
 const int kDeflateLevel = 6;
+std::atomic<int> gStorage{kThumbStoreAuto};
 
 void Put32(uint8_t* at, uint32_t value)
 {
@@ -118,6 +124,52 @@ int32_t DeflateInto(const uint8_t* in, int32_t size, uint8_t* out, int32_t room)
     return length;
 }
 
+// Writes size bytes of pixels as runs of one colour into out (room bytes).
+// Returns the runs' length, or 0 when they do not fit.
+int32_t RunsInto(const uint8_t* in, int32_t size, uint8_t* out, int32_t room)
+{
+    int32_t length = 0;
+    for (int32_t at = 0; at < size;)
+    {
+        int32_t count = 1;
+        while (count < 255 && at + 3 * count < size && memcmp(in + at, in + at + 3 * count, 3) == 0)
+            count++;
+        if (length + 4 > room)
+            return 0;
+        out[length] = (uint8_t)count;
+        memcpy(out + length + 1, in + at, 3);
+        length += 4;
+        at += 3 * count;
+    }
+    return length;
+}
+
+// Fills size bytes at out from runs of exactly length bytes. Returns 0 when
+// the runs are malformed or do not fill size exactly.
+int FillFromRuns(const uint8_t* in, int32_t length, uint8_t* out, int32_t size)
+{
+    if (length % 4)
+        return 0;
+    int32_t at = 0;
+    for (int32_t i = 0; i < length; i += 4)
+    {
+        const int32_t count = in[i];
+        if (count == 0 || at + 3 * count > size)
+            return 0;
+        // Sixteen pixels by hand, then 48 bytes at a time from those.
+        uint8_t* run = out + at;
+        const int32_t first = count < 16 ? count : 16;
+        for (int32_t k = 0; k < first; k++)
+            memcpy(run + 3 * k, in + i + 1, 3);
+        int32_t done = 3 * first;
+        for (; done + 48 <= 3 * count; done += 48)
+            memcpy(run + done, run, 48);
+        memcpy(run + done, run, (size_t)(3 * count - done));
+        at += 3 * count;
+    }
+    return at == size;
+}
+
 // Inflates one raw deflate stream of exactly length bytes into exactly size
 // bytes. Returns 0 for anything else.
 int InflateExactly(const uint8_t* in, int32_t length, uint8_t* out, int32_t size)
@@ -138,6 +190,8 @@ int InflateExactly(const uint8_t* in, int32_t length, uint8_t* out, int32_t size
 
 }  // namespace
 
+void SetThumbCacheStorage(int storage) { gStorage.store(storage, std::memory_order_relaxed); }
+
 int32_t EncodeThumbRecord(const CThumbKey* key, const CThumbFields* fields, const uint8_t* thumb,
                           uint8_t** bytes)
 {
@@ -151,10 +205,17 @@ int32_t EncodeThumbRecord(const CThumbKey* key, const CThumbFields* fields, cons
     uint8_t* record = (uint8_t*)malloc((size_t)start + raw + kCheckBytes);
     if (!record)
         return 0;
-    int32_t payload = DeflateInto(thumb, raw, record + start, raw / 2);
+    const int choice = gStorage.load(std::memory_order_relaxed);
+    int32_t payload = 0;
+    if (choice == kThumbStoreAuto || choice == kThumbStoreRuns)
+        payload = RunsInto(thumb, raw, record + start, choice == kThumbStoreRuns ? raw : raw / 8);
     if (payload > 0)
+        storage |= kStoredRuns;
+    else if (choice == kThumbStoreAuto || choice == kThumbStoreDeflated)
+        payload = DeflateInto(thumb, raw, record + start, choice == kThumbStoreDeflated ? raw : raw / 2);
+    if (payload > 0 && !(storage & kStoredRuns))
         storage |= kStoredDeflated;
-    else
+    if (payload == 0)
     {
         memcpy(record + start, thumb, (size_t)raw);
         payload = raw;
@@ -206,7 +267,8 @@ int DecodeThumbRecord(const uint8_t* bytes, int32_t length, const CThumbKey* key
         return 0;
     const uint8_t flat = bytes[37], loadFailed = bytes[38], storage = bytes[39];
     const int32_t width = (int32_t)Get32(bytes + 44), height = (int32_t)Get32(bytes + 48);
-    if (flat > 1 || loadFailed > 1 || (storage & ~(kStoredDeflated | kStoredOneView)) || width < 0 || height < 0 ||
+    if (flat > 1 || loadFailed > 1 || (storage & ~(kStoredDeflated | kStoredOneView | kStoredRuns)) ||
+        (storage & kStoredDeflated && storage & kStoredRuns) || width < 0 || height < 0 ||
         (int64_t)width * height > kMaxStreamPixels)
         return 0;
     const int32_t raw = (storage & kStoredOneView) ? kViewBytes : 2 * kViewBytes;
@@ -214,6 +276,11 @@ int DecodeThumbRecord(const uint8_t* bytes, int32_t length, const CThumbKey* key
     if (storage & kStoredDeflated)
     {
         if (!InflateExactly(data, (int32_t)payload, thumb, raw))
+            return 0;
+    }
+    else if (storage & kStoredRuns)
+    {
+        if (!FillFromRuns(data, (int32_t)payload, thumb, raw))
             return 0;
     }
     else if (payload == raw)
@@ -291,6 +358,22 @@ int OpenThumbCache(CThumbCache* cache, const char16_t* folder)
 
 // [SECTION] Lookups and stores
 
+namespace {
+
+// Marking a record used costs a write of its time; one that was used this
+// recently is left as it is, which is exact enough for dropping the least
+// recently used.
+const int64_t kUseStepNs = (int64_t)600 * 1000000000;
+
+// Returns the present as nanoseconds since 1970.
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
 int FindThumbRecord(const CThumbCache* cache, const CThumbKey* key, CThumbFields* fields, uint8_t* thumb)
 {
     CRecordPath where;
@@ -298,12 +381,14 @@ int FindThumbRecord(const CThumbCache* cache, const CThumbKey* key, CThumbFields
         return 0;
     uint8_t* bytes = nullptr;
     int32_t length = 0;
-    if (!PlatReadFile(where.file, &bytes, &length))
+    PlatFileStamp record;
+    if (!PlatReadStampedFile(where.file, &bytes, &length, &record))
         return 0;
     int hit = DecodeThumbRecord(bytes, length, key, fields, thumb);
     free(bytes);
-    // A hit is a use: pruning drops the records used longest ago first.
-    if (hit)
+    // A hit is a use: pruning drops the records used longest ago first. A
+    // record's time says when it was last used, to within kUseStepNs.
+    if (hit && record.modifiedNs < NowNs() - kUseStepNs)
         PlatTouchFile(where.file);
     return hit;
 }
@@ -334,13 +419,6 @@ namespace {
 // its thumbnail is kept only once its time lies further from now. (A time far
 // in the future, from a camera's wrong clock, changes with any new write.)
 const int64_t kSettledNs = 2000000000;
-
-// Returns the present as nanoseconds since 1970.
-int64_t NowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 // Answers whether a file's modification time lies far enough from now.
 bool Settled(const PlatFileStamp* stamp)
@@ -436,7 +514,8 @@ bool RecordStillUseful(const char16_t* file)
 {
     uint8_t* bytes = nullptr;
     int32_t length = 0;
-    if (!PlatReadFile(file, &bytes, &length))
+    PlatFileStamp ignored;
+    if (!PlatReadStampedFile(file, &bytes, &length, &ignored))
         return true;  // gone already, or unreadable now: nothing to decide
     bool useful = false;
     if (length >= kHeaderBytes + kCheckBytes && memcmp(bytes, kMagic, 8) == 0)

@@ -93,6 +93,15 @@ int LoadThumbnailCached(const CThumbCache* cache, CFileEntry* entry, const char1
 int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes);
 
 // The record format, for the benchmarks and the fuzz target.
+enum
+{
+    kThumbStoreAuto = 0,      // the default: runs, deflated or raw, by what they save
+    kThumbStoreRaw = 1,       // always raw
+    kThumbStoreDeflated = 2,  // deflated wherever that is smaller
+    kThumbStoreRuns = 3,      // runs of one colour wherever they are smaller
+};
+// Sets how records are stored from now on, to compare the choices.
+void SetThumbCacheStorage(int storage);
 // Encodes a record into a new buffer (free() it). Returns its length, 0 when
 // memory runs out.
 int32_t EncodeThumbRecord(const CThumbKey* key, const CThumbFields* fields, const uint8_t* thumb,

@@ -199,8 +199,8 @@ PlatFolderScan* PlatScanFolder();
 int PlatNextItem(PlatFolderScan* scan, PlatFolderItem* item);
 // Ends a listing and frees it.
 void PlatEndScan(PlatFolderScan* scan);
-// Reads a whole file, named relative to the current folder (or by an absolute
-// path), into a new buffer that the caller frees with free(); an empty file gives length 0 and a buffer
+// Reads a whole file, named relative to the current folder, into a new buffer
+// that the caller frees with free(); an empty file gives length 0 and a buffer
 // all the same. Returns 1 on success; 0 when the file cannot be opened or
 // read, is no regular file, or holds 2 GiB or more (bytes null, length 0).
 int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
@@ -221,7 +221,6 @@ int PlatDetectImageFormat(const char16_t* name);
 // user. These calls take absolute paths and never look at the current folder,
 // so worker threads may call them, several at once, while the window's thread
 // changes folders. A failure is only ever a result: nothing is reported.
-// (PlatReadFile reads a cache file by its absolute path.)
 
 // What tells whether a file changed: its size and its last modification time.
 struct PlatFileStamp
@@ -246,6 +245,11 @@ struct PlatFileInfo
 // (0700). Returns its length; 0, with buffer empty, when there is none to be
 // had (no home, no permission, a file where a folder should be, no fit).
 int32_t PlatGetCacheFolder(char16_t* buffer, int32_t capacity);
+// Reads the whole regular file at path into a new buffer (free() it), with
+// its stamp, from one opening: as PlatReadFile, and while it is open, the
+// file may be replaced (renamed over) by PlatWriteFileAtomic. Returns 1 on
+// success; 0 with bytes null.
+int PlatReadStampedFile(const char16_t* path, uint8_t** bytes, int32_t* length, PlatFileStamp* stamp);
 // Creates a folder private to the user (0700) unless one is there. Returns 1
 // when a folder is there afterwards, 0 otherwise.
 int PlatMakePrivateFolder(const char16_t* path);

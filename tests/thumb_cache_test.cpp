@@ -177,7 +177,7 @@ TEST_F(ThumbCacheTest, ADamagedRecordMissesAndIsWrittenAgain)
         {"the version is not checked", sealed([&] { auto r = good; r[8]++; return r; }())},
         {"a foreign file is read", sealed([&] { auto r = good; r[0] = 'X'; return r; }())},
         {"the path is not compared", sealed([&] { auto r = good; r[57] ^= 1; return r; }())},
-        {"a deflate stream cut short is used", sealed([&] { auto r = good; r.erase(r.end() - 5), r[52]--; return r; }())},
+        {"a payload cut short is used", sealed([&] { auto r = good; r.erase(r.end() - 5), r[52]--; return r; }())},
     };
     for (const auto& row : rows)
     {

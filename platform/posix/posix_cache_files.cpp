@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_read.h"
 #include "platform/posix/posix_text.h"
 
 // Answers whether path names a folder (a link counts as what it points to).
@@ -85,17 +86,34 @@ int PlatMakePrivateFolder(const char16_t* path)
     return ok;
 }
 
+// Returns a file's stamp from its status.
+static PlatFileStamp StampOf(const struct stat& st)
+{
+    return {(uint64_t)st.st_size, (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+int PlatReadStampedFile(const char16_t* path, uint8_t** bytes, int32_t* length, PlatFileStamp* stamp)
+{
+    *bytes = nullptr;
+    *length = 0;
+    char* name = PosixToBytes(path, nullptr);
+    struct stat st;
+    int ok = name && PosixReadRegularFile(name, bytes, length, &st);
+    free(name);
+    if (ok)
+        *stamp = StampOf(st);
+    return ok;
+}
+
 int PlatGetFileStamp(const char16_t* path, PlatFileStamp* stamp)
 {
     char* bytes = PosixToBytes(path, nullptr);
     struct stat st;
     int ok = bytes && stat(bytes, &st) == 0 && S_ISREG(st.st_mode);
     free(bytes);
-    if (!ok)
-        return 0;
-    stamp->size = (uint64_t)st.st_size;
-    stamp->modifiedNs = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
-    return 1;
+    if (ok)
+        *stamp = StampOf(st);
+    return ok;
 }
 
 int PlatWriteFileAtomic(const char16_t* path, const uint8_t* bytes, int32_t length)
@@ -183,8 +201,7 @@ int PlatNextFileInfo(PlatFileList* list, PlatFileInfo* info)
         if (!list->name)
             return 0;
         info->name = list->name;
-        info->stamp.size = (uint64_t)st.st_size;
-        info->stamp.modifiedNs = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+        info->stamp = StampOf(st);
         return 1;
     }
     return 0;

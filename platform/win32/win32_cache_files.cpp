@@ -60,6 +60,40 @@ int32_t PlatGetCacheFolder(char16_t* buffer, int32_t capacity)
 
 int PlatMakePrivateFolder(const char16_t* path) { return MakeOneFolder(Wide(path)); }
 
+int PlatReadStampedFile(const char16_t* path, uint8_t** bytes, int32_t* length, PlatFileStamp* stamp)
+{
+    *bytes = nullptr;
+    *length = 0;
+    // Sharing delete lets a writer rename a new file over this one meanwhile.
+    HANDLE file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    uint8_t* buffer = nullptr;
+    DWORD size = 0, got = 0;
+    bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+              !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nFileSizeHigh == 0 &&
+              info.nFileSizeLow <= INT32_MAX;
+    if (ok)
+    {
+        size = info.nFileSizeLow;
+        buffer = (uint8_t*)malloc(size ? size : 1);
+        ok = buffer && ReadFile(file, buffer, size, &got, nullptr) && got == size;
+    }
+    CloseHandle(file);
+    if (!ok)
+    {
+        free(buffer);
+        return 0;
+    }
+    *bytes = buffer;
+    *length = (int32_t)size;
+    stamp->size = size;
+    stamp->modifiedNs = UnixNs(info.ftLastWriteTime);
+    return 1;
+}
+
 int PlatGetFileStamp(const char16_t* path, PlatFileStamp* stamp)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

@@ -37,7 +37,7 @@ void WriteSeed(const std::string& folder, int n, const uint8_t* thumb, uint8_t f
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // Seeds every way a record can be stored: one view or two, raw or
+    // Seeds every way a record can be stored: one view or two, raw, runs or
     // deflated, written into the first corpus folder.
     const char* corpus = nullptr;
     for (int i = 1; i < *argc && !corpus; i++)
@@ -57,8 +57,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         }
         if (!(kind & 2))
             memcpy(thumb + kThumbBytes / 2, thumb, kThumbBytes / 2);
-        WriteSeed(corpus, kind, thumb, (uint8_t)(kind & 1));
+        for (int storage : {kThumbStoreAuto, kThumbStoreDeflated})
+        {
+            SetThumbCacheStorage(storage);
+            WriteSeed(corpus, 2 * kind + (storage != kThumbStoreAuto), thumb, (uint8_t)(kind & 1));
+        }
     }
+    SetThumbCacheStorage(kThumbStoreAuto);
     free(thumb);
     return 0;
 }
