@@ -13,8 +13,9 @@
 //   prune    a prune over the 50,000 tiny records, each of a picture on disk,
 //            nothing to drop
 //
-// Run: build/bench/cache_files_bench [folder]   (default: the system's
-// temporary folder; the records stay there for the next run)
+// Run: build/bench/cache_files_bench [folder [tiny [runs]]]   (default: the
+// system's temporary folder, where the records stay for the next run; 50,000
+// tiny records; five runs)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,7 +33,8 @@
 namespace {
 
 typedef std::chrono::steady_clock Clock;
-const int kCamera = 1000, kTiny = 50000, kRuns = 5;
+const int kCamera = 1000;
+int gTiny = 50000, gRuns = 5;
 
 std::vector<std::u16string> gPaths;
 std::vector<CThumbKey> gKeys;
@@ -78,18 +80,18 @@ void Fill(const CThumbCache* cache, bool noise)
     }
 }
 
-// Runs work kRuns times and prints the median time and the rate.
+// Runs work gRuns times and prints the median time and the rate.
 template <typename Work> void Time(const char* what, int items, Work work)
 {
     std::vector<double> seconds;
-    for (int r = 0; r < kRuns; r++)
+    for (int r = 0; r < gRuns; r++)
     {
         Clock::time_point start = Clock::now();
         work();
         seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
     std::sort(seconds.begin(), seconds.end());
-    const double median = seconds[kRuns / 2];
+    const double median = seconds[seconds.size() / 2];
     printf("%-8s %6d items  median %8.1f ms  %9.0f per second  (runs %.1f .. %.1f ms)\n", what, items,
            median * 1e3, items / median, seconds.front() * 1e3, seconds.back() * 1e3);
     fflush(stdout);
@@ -109,8 +111,12 @@ std::vector<std::u16string> RecordFiles(const std::filesystem::path& cache)
 
 int main(int argc, char** argv)
 {
-    const std::filesystem::path root =
-        (argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path()) / "orvale-cache-files-bench";
+    if (argc > 3)
+        gTiny = atoi(argv[2]), gRuns = atoi(argv[3]);
+    if (gTiny < 1 || gRuns < 1)
+        return 2;
+    const std::filesystem::path root = (argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path()) /
+                                       "orvale-cache-files-bench" / std::to_string(gTiny);
     CThumbCache camera, tiny;
     std::filesystem::create_directories(root);
     if (!OpenThumbCache(&camera, (root / "camera").u16string().c_str()) ||
@@ -127,9 +133,9 @@ int main(int argc, char** argv)
                 abort();
     });
 
-    MakeKeys(root / "tiny-pictures", kTiny, true);
+    MakeKeys(root / "tiny-pictures", gTiny, true);
     Fill(&tiny, false);
-    Time("tiny", kTiny, [&] {
+    Time("tiny", gTiny, [&] {
         for (const CThumbKey& key : gKeys)
             if (!FindThumbRecord(&tiny, &key, &fields, thumb.data()))
                 abort();
@@ -165,12 +171,12 @@ int main(int argc, char** argv)
         byKey.emplace_back(bytes, bytes + length);
         free(bytes);
     }
-    Time("memory", kTiny, [&] {
+    Time("memory", gTiny, [&] {
         for (size_t i = 0; i < byKey.size(); i++)
             if (!DecodeThumbRecord(byKey[i].data(), (int32_t)byKey[i].size(), &gKeys[i], &fields, thumb.data()))
                 abort();
     });
-    Time("prune", kTiny, [&] {
+    Time("prune", gTiny, [&] {
         if (PruneThumbCache(&tiny, INT64_MAX) <= 0)
             abort();
     });

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "folder/folder_list.h"
@@ -24,8 +23,6 @@
 #include "tools/kit/picture_kit.h"
 
 namespace {
-
-using namespace std::string_view_literals;
 
 std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -82,29 +79,16 @@ struct ThumbCacheTest : testing::Test
         ListFolder(&folder);
         return folder.entries;
     }
-    // Loads a copy of an entry as the serial load does (cached: through the
-    // cache, into *hit) and returns the copy, which the test frees.
-    CFileEntry* Load(const CFileEntry* listed, int* hit = nullptr)
+    // Expects the cached load of a copy of an entry to commit exactly what
+    // the serial load commits, and to hit or miss.
+    void ExpectLoad(const CFileEntry* listed, int hit)
     {
-        CFileEntry* e = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-        memcpy(e, listed, sizeof(CFileEntry));
-        e->thumbPending = 1;
+        CFileEntry copies[2] = {*listed, *listed};
         FIBITMAP *primary = nullptr, *secondary = nullptr;
-        if (hit)
-            *hit = LoadThumbnailCached(&cache, e, folder.path);
-        else
-            LoadEntryImageIn(e, folder.path, 1, &primary, &secondary);
-        return e;
-    }
-    // Answers whether the cached load commits exactly what the serial load
-    // does, and whether it was a hit.
-    void ExpectLoad(const CFileEntry* listed, int hitExpected)
-    {
-        int hit = -1;
-        CFileEntry *cached = Load(listed, &hit), *serial = Load(listed);
-        EXPECT_EQ(hit, hitExpected);
-        EXPECT_EQ(memcmp(cached, serial, sizeof(CFileEntry)), 0) << "committed fields differ";
-        free(cached), free(serial);
+        copies[0].thumbPending = copies[1].thumbPending = 1;
+        EXPECT_EQ(LoadThumbnailCached(&cache, &copies[0], folder.path), hit);
+        LoadEntryImageIn(&copies[1], folder.path, 1, &primary, &secondary);
+        EXPECT_EQ(memcmp(&copies[0], &copies[1], sizeof(CFileEntry)), 0) << "committed fields differ";
     }
     ~ThumbCacheTest() override { ClearFolder(&folder); }
     testfs::TempFolder pictures, where;
@@ -117,17 +101,13 @@ TEST_F(ThumbCacheTest, EveryFixtureColdThenWarmCommitsWhatTheLoadCommits)
     for (const auto& f : std::filesystem::directory_iterator(ORVALE_FIXTURES))
         ASSERT_TRUE(!f.is_regular_file() || f.is_symlink() || pictures.Write(f.path().filename(), testfs::ReadFile(f.path())));
     CFileEntry** entries = List();
-    int pictureCount = 0;
-    for (int32_t i = 0; i < folder.count; i++)
+    EXPECT_GE(folder.count, 20);
+    for (int32_t i = 1; i < folder.count; i++)
     {
-        if (entries[i]->isDir)
-            continue;
         SCOPED_TRACE(testing::PrintToString(std::u16string(entries[i]->name)));
-        pictureCount++;
         ExpectLoad(entries[i], 0);  // cold
         ExpectLoad(entries[i], 1);  // warm, failures included
     }
-    EXPECT_GE(pictureCount, 20);
 }
 
 TEST_F(ThumbCacheTest, AChangedPictureIsLoadedAgain)
@@ -164,6 +144,8 @@ TEST_F(ThumbCacheTest, ADamagedRecordMissesAndIsWrittenAgain)
     ExpectLoad(List()[1], 0);
     const std::string record = Records(where.At("cache"))[0];
     const std::vector<uint8_t> good = testfs::ReadFile(record);
+    struct stat st = {};
+    EXPECT_TRUE(stat(record.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << "a record others may read";
     // Fixes the checksum of a damaged record, so that only the damage tells.
     auto sealed = [](std::vector<uint8_t> r) {
         uint32_t crc = (uint32_t)crc32(0, r.data(), (uInt)r.size() - 4);
@@ -189,26 +171,36 @@ TEST_F(ThumbCacheTest, ADamagedRecordMissesAndIsWrittenAgain)
     }
 }
 
-TEST_F(ThumbCacheTest, WithoutAUsableCacheTheLoadWorksAsBefore)
+// The cache's folder is under XDG_CACHE_HOME when that is absolute, else
+// under HOME, made private with its missing parents; where it cannot be made,
+// or cannot be written (under /proc, not even by root), loads work as
+// without a cache.
+TEST_F(ThumbCacheTest, TheUsersCacheFolderIsPrivateOrTheLoadWorksWithoutOne)
 {
     ASSERT_TRUE(pictures.Write("p.png", testfs::Fixture("rgba.png")) && where.Write("file", {'x'}));
+    ASSERT_TRUE(where.Folder("y") && where.Write("y/orvale-viewer", {'x'}));
     List();
-    // Rows: where XDG_CACHE_HOME points, and what stands there.
-    const struct { const char* fault; std::string xdg; } rows[] = {
-        {"a file where the cache's parent should be", where.At("file")},
-        {"a file where the cache folder should be", where.path},
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const struct { std::string xdg, home, folder; } rows[] = {
+        {"relative/", where.path, where.At(".cache/orvale-viewer")},
+        {where.At("xdg/a/"), "/proc/nowhere", where.At("xdg/a/orvale-viewer")},
+        {where.At("file"), where.path, ""},  // a file where the cache's parent should be
+        {where.At("y"), where.path, ""},     // a file where the cache should be
+        {"", "/proc", ""},                   // a folder nobody may make
     };
-    ASSERT_TRUE(where.Write("orvale-viewer", {'x'}));
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(row.fault);
-        setenv("XDG_CACHE_HOME", row.xdg.c_str(), 1);
-        EXPECT_EQ(OpenThumbCache(&cache, nullptr), 0);
+        SCOPED_TRACE(row.xdg + " " + row.home);
+        setenv("XDG_CACHE_HOME", row.xdg.c_str(), 1), setenv("HOME", row.home.c_str(), 1);
+        EXPECT_EQ(OpenThumbCache(&cache, nullptr), !row.folder.empty());
+        EXPECT_EQ(std::u16string(cache.folder), U16(row.folder));
+        struct stat st = {}, parent = {};
+        const bool made = stat(row.folder.c_str(), &st) == 0 && stat((row.folder + "/..").c_str(), &parent) == 0;
+        EXPECT_TRUE(!made || ((st.st_mode & 0777) == 0700 && (parent.st_mode & 0777) == 0700)) << "not private";
         ExpectLoad(folder.entries[1], 0);
-        ExpectLoad(folder.entries[1], 0);
+        ExpectLoad(folder.entries[1], !row.folder.empty());
     }
-    unsetenv("XDG_CACHE_HOME");
-    // A folder nobody may write, not even root.
+    setenv("HOME", savedHome.c_str(), 1), unsetenv("XDG_CACHE_HOME");
     ASSERT_EQ(OpenThumbCache(&cache, u"/proc/self"), 1);
     ExpectLoad(folder.entries[1], 0);
     ExpectLoad(folder.entries[1], 0);
@@ -230,15 +222,17 @@ TEST_F(ThumbCacheTest, TwoProcessesFillingAtOnceOnlyEverSeeWholeRecords)
             for (int round = 0; round < 30; round++)
                 for (int32_t i = 1; i < folder.count; i++)
                 {
-                    int hit = 0;
-                    CFileEntry *cached = Load(entries[i], &hit), *serial = Load(entries[i]);
-                    bad += memcmp(cached, serial, sizeof(CFileEntry)) != 0 || (round > 0 && !hit);
+                    CFileEntry copies[2] = {*entries[i], *entries[i]};
+                    FIBITMAP *primary = nullptr, *secondary = nullptr;
+                    copies[0].thumbPending = copies[1].thumbPending = 1;
+                    bad += !LoadThumbnailCached(&cache, &copies[0], folder.path) && round > 0;
+                    LoadEntryImageIn(&copies[1], folder.path, 1, &primary, &secondary);
+                    bad += memcmp(&copies[0], &copies[1], sizeof(CFileEntry)) != 0;
                     const std::u16string path = U16(pictures.path + "/") + entries[i]->name;
                     CThumbKey key = {path.c_str(), {}, entries[i]->format, entries[i]->flat};
-                    CThumbFields fields = {serial->width, serial->height, serial->format, serial->flat, 0};
-                    bad += !PlatGetFileStamp(key.path, &key.stamp) || !StoreThumbRecord(&cache, &key, &fields,
-                                                                                        &serial->thumb[0][0][0][0]);
-                    free(cached), free(serial);
+                    CThumbFields fields = {copies[1].width, copies[1].height, copies[1].format, copies[1].flat, 0};
+                    bad += !PlatGetFileStamp(key.path, &key.stamp) ||
+                           !StoreThumbRecord(&cache, &key, &fields, &copies[1].thumb[0][0][0][0]);
                 }
             _exit(bad ? 1 : 0);
         }
@@ -261,19 +255,17 @@ TEST_F(ThumbCacheTest, PruneDropsTheLeastRecentlyUsedAndWhatIsGone)
     for (uint32_t i = 0; i < 10; i++)
         ASSERT_TRUE(pictures.Write("p" + std::to_string(i) + ".bmp", Bmp(40, 30, i)));
     CFileEntry** entries = List();
-    std::vector<std::string> before;
+    std::vector<std::string> seen;
     for (long i = 0; i < 10; i++)
     {
         ExpectLoad(entries[1 + i], 0);
-        std::vector<std::string> now = Records(where.At("cache"));
-        for (const std::string& r : now)
-            if (std::find(before.begin(), before.end(), r) == before.end())
-                Age(r, i);
-        before = now;
+        for (const std::string& r : Records(where.At("cache")))
+            if (std::find(seen.begin(), seen.end(), r) == seen.end())
+                Age(r, i), seen.push_back(r);
     }
     ExpectLoad(entries[1], 1), ExpectLoad(entries[2], 1);
     ASSERT_EQ(unlink(pictures.At("p9.bmp").c_str()), 0);
-    const int64_t record = 4096 * ((int64_t)testfs::ReadFile(before[0]).size() / 4096 + 1);
+    const int64_t record = 4096 * ((int64_t)testfs::ReadFile(seen[0]).size() / 4096 + 1);
     EXPECT_LE(PruneThumbCache(&cache, 5 * record), 5 * record);
     int64_t onDisk = 0;
     for (const std::string& r : Records(where.At("cache")))
@@ -284,37 +276,6 @@ TEST_F(ThumbCacheTest, PruneDropsTheLeastRecentlyUsedAndWhatIsGone)
         SCOPED_TRACE("p" + std::to_string(i));
         ExpectLoad(entries[1 + i], i < 2 || i > 5);
     }
-}
-
-TEST(ThumbCacheFolder, PrivateFolderUnderXdgCacheHomeOrHome)
-{
-    testfs::TempFolder t;
-    const char* home = getenv("HOME");
-    const std::string savedHome = home ? home : "";
-    const struct { const char* xdg; std::string home, expected; } rows[] = {
-        {"x/", "/proc/nowhere", ""},  // a relative XDG_CACHE_HOME is ignored
-        {nullptr, t.path, t.At(".cache/orvale-viewer")},
-        {"", t.path, t.At(".cache/orvale-viewer")},
-        {"XDG", "/proc/nowhere", t.At("xdg/a/orvale-viewer")},
-    };
-    const std::string xdg = t.At("xdg/a/");
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.expected);
-        row.xdg ? setenv("XDG_CACHE_HOME", row.xdg == "XDG"sv ? xdg.c_str() : row.xdg, 1) : unsetenv("XDG_CACHE_HOME");
-        setenv("HOME", row.home.c_str(), 1);
-        char16_t folder[4096];
-        const int32_t length = PlatGetCacheFolder(folder, 4096);
-        EXPECT_EQ(std::u16string(folder, (size_t)length), U16(row.expected));
-        struct stat st = {}, parent = {};
-        if (length && stat(row.expected.c_str(), &st) == 0 && stat((row.expected + "/..").c_str(), &parent) == 0)
-        {
-            EXPECT_EQ(st.st_mode & 0777, 0700u);
-            EXPECT_EQ(parent.st_mode & 0777, 0700u) << "a missing parent is made private too";
-        }
-    }
-    unsetenv("XDG_CACHE_HOME");
-    setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace

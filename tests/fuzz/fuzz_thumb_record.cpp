@@ -18,50 +18,31 @@ namespace {
 const char16_t kPath[] = u"/photos/2024/IMG_0001.JPG";
 const CThumbKey kKey = {kPath, {4123456, 1700000000123456789}, 2, 1};
 
-// Writes one seed: a record of kKey with its checksum byte in front.
-void WriteSeed(const std::string& folder, int n, const uint8_t* thumb, uint8_t flat)
-{
-    const CThumbFields fields = {3872, 2592, 2, flat, 0};
-    uint8_t* record = nullptr;
-    const int32_t length = EncodeThumbRecord(&kKey, &fields, thumb, &record);
-    FILE* f = fopen((folder + "/seed" + std::to_string(n)).c_str(), "wb");
-    const uint8_t seal = 1;
-    if (f && length > 0)
-        fwrite(&seal, 1, 1, f), fwrite(record, 1, (size_t)length, f);
-    if (f)
-        fclose(f);
-    free(record);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // Seeds every way a record can be stored: one view or two, raw, runs or
-    // deflated, written into the first corpus folder.
+    // Seeds every way a record is stored (one view or two; runs, deflated or
+    // raw) into the first corpus folder, each with the sealing byte in front.
     const char* corpus = nullptr;
     for (int i = 1; i < *argc && !corpus; i++)
-        if ((*argv)[i][0] != '-')
-            corpus = (*argv)[i];
-    if (!corpus)
-        return 0;
+        corpus = (*argv)[i][0] != '-' ? (*argv)[i] : nullptr;
     uint8_t* thumb = (uint8_t*)malloc(kThumbBytes);
     uint32_t seed = 1;
-    for (int kind = 0; kind < 4; kind++)
+    for (int n = 0; corpus && n < 12; n++)
     {
-        for (size_t i = 0; i < kThumbBytes; i++)
-        {
-            seed = seed * 1664525u + 1013904223u;
-            const bool noise = kind & 1, secondView = i >= kThumbBytes / 2 && (kind & 2);
-            thumb[i] = (uint8_t)(noise ? seed >> 24 : (i / 577 + (secondView ? 40 : 0)));
-        }
-        if (!(kind & 2))
-            memcpy(thumb + kThumbBytes / 2, thumb, kThumbBytes / 2);
-        for (int storage : {kThumbStoreAuto, kThumbStoreDeflated})
-        {
-            SetThumbCacheStorage(storage);
-            WriteSeed(corpus, 2 * kind + (storage != kThumbStoreAuto), thumb, (uint8_t)(kind & 1));
-        }
+        for (size_t i = 0; i < kThumbBytes; i++)  // steps of colour, or noise; n & 2: two views
+            thumb[i] = n & 1 ? (uint8_t)((seed = seed * 1664525u + 1013904223u) >> 24) : (uint8_t)(i / 577);
+        if (n & 2)
+            thumb[kThumbBytes - 1] ^= 1;
+        SetThumbCacheStorage(n / 4 == 0 ? kThumbStoreAuto : n / 4 == 1 ? kThumbStoreDeflated : kThumbStoreRaw);
+        const CThumbFields fields = {3872, 2592, 2, (uint8_t)(n & 1), 0};
+        uint8_t* record = nullptr;
+        const int32_t length = EncodeThumbRecord(&kKey, &fields, thumb, &record);
+        FILE* f = fopen((std::string(corpus) + "/seed" + std::to_string(n)).c_str(), "wb");
+        if (f)
+            fputc(1, f), fwrite(record, 1, (size_t)length, f), fclose(f);
+        free(record);
     }
     SetThumbCacheStorage(kThumbStoreAuto);
     free(thumb);
