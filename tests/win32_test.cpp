@@ -22,6 +22,7 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -30,6 +31,8 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 
 #include "app/shell.h"
 #include "folder/folder_list.h"
+#include "folder/image_load.h"
+#include "folder/thumb_cache.h"
 #include "platform/platform.h"
 #include "viewer/image_view.h"
 #include "viewer/toolbar.h"
@@ -160,6 +163,46 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
         EXPECT_TRUE(StartFromArgument(&v, path) == kStartPicture && v.selected >= 0 && Cwd() == where) << where.size();
     }
     ClearFolder(&v.folder), fs::remove(L"C:\\o.png"), fs::remove(L"C:\\windows\\o.png");
+}
+
+// The cache's folder is under LOCALAPPDATA, made when missing; a picture's
+// stamp counts from 1970 (Windows counts from 1601); a thumbnail stored cold
+// is a hit warm, committing what the load commits; its record is listed with
+// its size and time; a prune to nothing removes it.
+TEST(Win32Cache, FolderStampRecordAndPrune)
+{
+    const fs::path home = fs::temp_directory_path() / L"orvale-win32-cache-\u00e9t\u00e9";
+    fs::remove_all(home), fs::create_directories(home / L"pictures");
+    SetEnvironmentVariableW(L"LOCALAPPDATA", home.c_str());  // this process only
+    static CThumbCache cache;
+    ASSERT_EQ(OpenThumbCache(&cache, nullptr), 1);
+    EXPECT_EQ(std::u16string(cache.folder), (home / L"Orvale Viewer" / L"cache").u16string());
+    ASSERT_TRUE(PlatChangeFolder((const char16_t*)(home / L"pictures").c_str()) == 0 && WritePicture(L"p\u00e9.png", FIF_PNG));
+    fs::last_write_time(L"p\u00e9.png", fs::last_write_time(L"p\u00e9.png") - std::chrono::hours(1));
+    static CFolderList list;
+    ListFolder(&list);
+    PlatFileStamp stamp;
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_TRUE(PlatGetFileStamp((std::u16string(list.path) + u"\\p\u00e9.png").c_str(), &stamp) &&
+                stamp.size == fs::file_size(L"p\u00e9.png") && std::abs(stamp.modifiedNs / 1000000000 - (now - 3600)) < 60);
+    CFileEntry entries[3] = {*list.entries[1], *list.entries[1], *list.entries[1]};
+    FIBITMAP *primary = nullptr, *secondary = nullptr;
+    LoadEntryImage(&entries[0], 1, &primary, &secondary);
+    EXPECT_TRUE(LoadThumbnailCached(&cache, &entries[1], list.path) == 0 && LoadThumbnailCached(&cache, &entries[2], list.path) == 1);
+    EXPECT_TRUE(!memcmp(&entries[0], &entries[1], sizeof(CFileEntry)) && !memcmp(&entries[0], &entries[2], sizeof(CFileEntry)));
+    int records = 0;
+    for (const auto& sub : fs::directory_iterator(home / L"Orvale Viewer" / L"cache"))
+    {
+        PlatFileList* files = PlatListFiles((const char16_t*)sub.path().c_str());
+        for (PlatFileInfo info; files && PlatNextFileInfo(files, &info); records++)
+            EXPECT_TRUE(info.stamp.size == fs::file_size(sub.path() / (const wchar_t*)info.name) &&
+                        std::abs(info.stamp.modifiedNs / 1000000000 - now) < 60);
+        PlatEndFileList(files);
+    }
+    EXPECT_EQ(records, 1);
+    entries[2].thumbPending = 1;
+    EXPECT_TRUE(PruneThumbCache(&cache, 0) == 0 && LoadThumbnailCached(&cache, &entries[2], list.path) == 0);
+    ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(home);
 }
 
 // The icon group is there by the name the window class asks for and by its
