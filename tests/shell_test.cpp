@@ -166,9 +166,10 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
         HeadlessSend(WM_LBUTTONUP, 0, PlatMakeLParam(x, 480 - 2 * pair));
     };
     // x, line pair, selection. Row 0's hit box spans pairs 104 to 217, row
-    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211.
+    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211; the
+    // cell after the last entry is empty.
     const int32_t cases[][3] = {{212, 104, 1}, {202, 150, -1}, {211, 150, -1}, {300, 103, -1},
-                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1}};
+                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1},  {500, 50, -1}};
     for (const auto& c : cases)
     {
         click(c[0], c[1]);
@@ -276,7 +277,8 @@ TEST_F(Shell, DeepClicksSelectTheCellUnderThemAndCellsShowTheirEntries)
     const int32_t steps[][3] = {{0, -1, -1},       {500, 20, 200},     {905, -1, -1},      {20000, 300, 200},
                                 {20118, 300, 240}, {19999, 300, 200},  {40000, 100, 290},  {17, 250, 30},
                                 {134, 250, 300},   {135, 500, 20},     {30000, 210, 100},  {12345, 600, 170},
-                                {57000, 500, 100}, {57000, 10, 290},   {12345 - 118, 620, 40}};
+                                {57000, 500, 100}, {57000, 10, 290},   {12345 - 118, 620, 40},
+                                {82, 300, 2}};  // row 3's base at -108: its box reaches the frame, it is not drawn
     int32_t deepest = -1;
     for (const auto& s : steps)
     {
