@@ -29,6 +29,7 @@ add_dependencies(win32_test orvale_win32_icon)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/orvale-viewer.rc PROPERTIES
   OBJECT_DEPENDS "${ORVALE_WIN32_RESOURCE_FILES}")
 target_include_directories(win32_test PRIVATE ${CMAKE_BINARY_DIR}/app ${CMAKE_SOURCE_DIR}/platform/win32)
+target_compile_definitions(win32_test PRIVATE ORVALE_PICTURE_TYPES="${CMAKE_SOURCE_DIR}/tools/build/picture_types.txt")
 
 # End-to-end on the .exe, with the samples the Linux build's generator makes.
 foreach(area walk grid start)
