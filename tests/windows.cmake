@@ -39,3 +39,10 @@ foreach(area walk grid start)
   set_tests_properties(e2e_${area} PROPERTIES LABELS "e2e;windows" TIMEOUT 400
     ENVIRONMENT "ORVALE_BINARY=$<TARGET_FILE:orvale-viewer>;ORVALE_WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix")
 endforeach()
+
+# The installer made from the .exe, installed and uninstalled in a Wine prefix
+# of its own, and the program started from where it was installed.
+add_test(NAME e2e_install COMMAND /usr/bin/python3 -m unittest -v test_install
+  WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
+set_tests_properties(e2e_install PROPERTIES LABELS "package;windows" TIMEOUT 400
+  ENVIRONMENT "ORVALE_BINARY=$<TARGET_FILE:orvale-viewer>;ORVALE_WIN_DEPS=${ORVALE_WIN_DEPS}")

@@ -90,7 +90,7 @@ class Viewer:
             prefix = (env or {}).get("WINEPREFIX", WINE_ENV["WINEPREFIX"])
             subprocess.run([REPO / "tools" / "build" / "wine.sh", prefix, "stop"], check=True)
         self.proc = subprocess.Popen([*(WINE if wine else []), binary, *map(str, args)], cwd=folder,
-                                     env=dict(session.env, **(WINE_ENV if wine else {}), **(env or {})), stderr=stderr)
+                                     env={**session.env, **(WINE_ENV if wine else {}), **(env or {})}, stderr=stderr)
         found = lambda: session.xdotool("search", "--all", "--onlyvisible", "--pid", self.proc.pid,  # noqa: E731
                                         "--name", "^Orvale_Viewer$", check=False).split()
         self.window = self.dpy.create_resource_object("window", int(wait_until(
