@@ -164,7 +164,8 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
 
 // The icon group is there by the name the window class asks for and by its
 // id, its nine entries (48, 32, 16 pixels at 4, 8, 24 bits) naming the images
-// they describe; the manifest runs the program as invoked, never stretched.
+// they describe; the manifest runs the program as invoked, never stretched,
+// aware of long paths.
 TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
 {
     auto resource = [](const wchar_t* name, int type) {
@@ -190,6 +191,8 @@ TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
     const std::string manifest = resource(MAKEINTRESOURCEW(1), 24);
     EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
     EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor<"), std::string::npos);
+    EXPECT_NE(manifest.find("longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true<"),
+              std::string::npos);
 }
 
 // Every extension of a format FreeImage reads in this build is offered by

@@ -278,6 +278,12 @@ def image_rect(width, height, f, step):
     return clip(cx - hw + 1.0, f.stride), clip(hw + cx, f.stride), clip(cy - hh + 1.0, f.pairs), clip(hh + cy, f.pairs)
 
 
+def fitted(f, width, height):
+    """Whether the pair's pattern (view 0 on even screen rows) covers where a new picture is fitted, give or take one."""
+    rect = image_rect(width, height, f, fit_zoom(width, height, f.stride, f.pairs))
+    return (b := bbox(f.pattern())) is not None and max(abs(p - q) for p, q in zip(b, rect)) <= 1
+
+
 def write_two_stream(path, size, colors, square):
     """Writes two JPEG streams of one colour and a green square: view 1, then view 0."""
     out = io.BytesIO()
