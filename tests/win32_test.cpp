@@ -91,17 +91,17 @@ TEST(Win32Paths, FullPathsAndTheirExtendedForm)
 {
     ASSERT_EQ(PlatChangeFolder(u"C:\\windows"), 0);
     const wchar_t* cases[][3] = {
-        // name, full path, extended form: the fault each row catches
+        // name, full path, extended form; the fault each row catches
         {L"system32\\.\\x", L"C:\\windows\\system32\\x", L"\\\\?\\C:\\windows\\system32\\x"},  // not joined
-        {L"..\\..\\..\\users", L"C:\\users", L"\\\\?\\C:\\users"},                      // ".." above the root
-        {L"/users/x", L"C:\\users\\x", L"\\\\?\\C:\\users\\x"},                          // rooted, slashes
-        {L"C:x", L"C:\\windows\\x", L"\\\\?\\C:\\windows\\x"},                          // the drive's folder lost
-        {L"c:\\", L"c:\\", L"\\\\?\\c:\\"},                                              // a root loses its backslash
-        {L"pair. ", L"C:\\windows\\pair. ", L"\\\\?\\C:\\windows\\pair. "},                // trailing dot, space trimmed
+        {L"..\\..\\..\\users", L"C:\\users", L"\\\\?\\C:\\users"},  // ".." above the root
+        {L"/users/x", L"C:\\users\\x", L"\\\\?\\C:\\users\\x"},  // rooted, slashes
+        {L"C:x", L"C:\\windows\\x", L"\\\\?\\C:\\windows\\x"},  // the drive's folder lost
+        {L"c:\\", L"c:\\", L"\\\\?\\c:\\"},  // a root loses its backslash
+        {L"pair. ", L"C:\\windows\\pair. ", L"\\\\?\\C:\\windows\\pair. "},  // trailing dot, space trimmed
         {L"\\\\srv\\share\\a\\..\\b", L"\\\\srv\\share\\b", L"\\\\?\\UNC\\srv\\share\\b"},  // a share
-        {L"\\\\?\\UNC\\srv\\share\\..", L"\\\\srv\\share\\", L"\\\\?\\UNC\\srv\\share\\"},   // above a share
-        {L"\\\\?\\C:\\x\\y.", L"C:\\x\\y.", L"\\\\?\\C:\\x\\y."},                      // an extended name
-        {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},                       // a device
+        {L"\\\\?\\UNC\\srv\\share\\..", L"\\\\srv\\share\\", L"\\\\?\\UNC\\srv\\share\\"},  // above a share
+        {L"\\\\?\\C:\\x\\y.", L"C:\\x\\y.", L"\\\\?\\C:\\x\\y."},  // an extended name
+        {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},  // a device
     };
     for (const auto& c : cases)
     {

@@ -17,7 +17,7 @@ static std::wstring gCurrent;  // the current folder, full; taken from the syste
 
 static bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// Whether a path begins with a drive letter and its colon.
+// Tells whether a path begins with a drive letter and its colon.
 static bool HasDrive(const std::wstring& path)
 {
     wchar_t c = path.size() >= 2 && path[1] == L':' ? path[0] : 0;
@@ -30,7 +30,7 @@ static wchar_t DriveLetter(const std::wstring& path)
     return path[0] >= L'a' && path[0] <= L'z' ? (wchar_t)(path[0] - L'a' + L'A') : path[0];
 }
 
-// Whether a path begins with the system's prefix "\\?\" or "\\.\".
+// Tells whether a path begins with the system's prefix "\\?\" or "\\.\".
 static bool HasNamespace(const std::wstring& path)
 {
     return path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
@@ -173,7 +173,7 @@ std::wstring Win32ExtendedPath(const std::wstring& full)
     return HasDrive(full) ? L"\\\\?\\" + full : full;
 }
 
-// Whether a full path names a folder that can become the current one: there
+// Tells whether a full path names a folder that can become the current one: there
 // and passable, as the system's own change of folder asks.
 static bool IsEnterableFolder(const std::wstring& full)
 {

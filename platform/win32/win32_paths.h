@@ -21,7 +21,7 @@
 // window's thread.
 std::wstring Win32FullPath(const wchar_t* name);
 
-// Whether a path is absolute: it begins with a drive's root ("C:\"), a share
+// Tells whether a path is absolute: it begins with a drive's root ("C:\"), a share
 // ("\\server\share") or a system namespace ("\\?\").
 bool Win32IsAbsolute(const std::wstring& path);
 

@@ -279,7 +279,7 @@ def image_rect(width, height, f, step):
 
 
 def fitted(f, width, height):
-    """Whether the pair's pattern (view 0 on even screen rows) covers where a new picture is fitted, give or take one."""
+    """Whether the pair's pattern (view 0 on even screen rows) covers where a new picture is fitted, give or take 1."""
     rect = image_rect(width, height, f, fit_zoom(width, height, f.stride, f.pairs))
     return (b := bbox(f.pattern())) is not None and max(abs(p - q) for p, q in zip(b, rect)) <= 1
 

@@ -58,8 +58,8 @@ class InstallTest(ViewerCase, unittest.TestCase):
         install_seconds = time.monotonic() - started
         profile = next(p for p in (prefix / "drive_c/users").iterdir() if p.name != "Public")
         home = profile / "AppData/Local/Programs" / APP
-        self.assertEqual({p.relative_to(home) for p in home.rglob("*") if p.is_file()},
-                         {p.relative_to(stage) for p in stage.rglob("*") if p.is_file()} | {pathlib.Path("uninstall.exe")})
+        tree = lambda top: {p.relative_to(top) for p in top.rglob("*") if p.is_file()}  # noqa: E731
+        self.assertEqual(tree(home), tree(stage) | {pathlib.Path("uninstall.exe")})
         self.assertEqual((home / EXE).read_bytes(), pathlib.Path(BINARY).read_bytes())
         where = f"C:\\users\\{profile.name}\\AppData\\Local\\Programs\\{APP}"
         exe, uninstaller = f"{where}\\{EXE}", f'"{where}\\uninstall.exe"'
@@ -79,7 +79,8 @@ class InstallTest(ViewerCase, unittest.TestCase):
                 f"{CLASSES}\\{PROGID}\\shell\\open\\command": {"(Default)": command},
                 f"{CLASSES}\\.jps": {"(Default)": sz(PROGID)},  # nobody had it: ours
                 entry: {"DisplayName": sz(APP), "DisplayVersion": sz(setup.name.split("_")[1]), "DisplayIcon": icon,
-                        "Publisher": sz("The Orvale Viewer developers"), "URLInfoAbout": sz("http://orvale-viewer.org/"),
+                        "Publisher": sz("The Orvale Viewer developers"),
+                        "URLInfoAbout": sz("http://orvale-viewer.org/"),
                         "InstallLocation": sz(where), "UninstallString": sz(uninstaller),
                         "QuietUninstallString": sz(uninstaller + " /S"), "NoModify": ("REG_DWORD", "0x1"),
                         "NoRepair": ("REG_DWORD", "0x1"), "EstimatedSize": after.get(entry, {}).get("EstimatedSize")}}

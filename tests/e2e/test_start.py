@@ -49,7 +49,8 @@ class StartTest(ViewerCase, unittest.TestCase):
         cells = lambda f: sum(bool(Grid(f).thumb(i).any()) for i in range(4))  # noqa: E731
         v = self.start()
         v.wait_frame(lambda f: cells(f) == 3, "the start folder: .., nested, photos")
-        for what, listed in (("the first folder", lambda f: cells(f) == 2), ("its picture", lambda f: pair_thumb(f, 1))):
+        for what, listed in (("the first folder", lambda f: cells(f) == 2),
+                             ("its picture", lambda f: pair_thumb(f, 1))):
             v.click(*Grid(v.frame()).centre(1))
             v.wait_frame(listed, what)
         v.click(*Grid(v.frame()).centre(1))

@@ -62,15 +62,13 @@ win() { printf '%s' "$1" | sed 's|^\./||; s|^\.$||; s|/|\\|g'; }
 } >"$lists/files.nsh"
 
 # types.nsh: the picture types, stereo ones under a file type of our own.
+types() {
+    sed -n "s/^\(\.[a-z0-9]*\) *stereo\$/  !insertmacro $1StereoType \"\1\"/p
+            s/^\(\.[a-z0-9]*\)\$/  !insertmacro $1FlatType \"\1\"/p" "$top/tools/build/picture_types.txt"
+}
 {
-    echo '!macro RegisterTypes'
-    sed -n 's/^\(\.[a-z0-9]*\) *stereo$/  !insertmacro RegisterStereoType "\1"/p; s/^\(\.[a-z0-9]*\)$/  !insertmacro RegisterFlatType "\1"/p' \
-        "$top/tools/build/picture_types.txt"
-    echo '!macroend'
-    echo '!macro UnregisterTypes'
-    sed -n 's/^\(\.[a-z0-9]*\) *stereo$/  !insertmacro UnregisterStereoType "\1"/p; s/^\(\.[a-z0-9]*\)$/  !insertmacro UnregisterFlatType "\1"/p' \
-        "$top/tools/build/picture_types.txt"
-    echo '!macroend'
+    printf '!macro RegisterTypes\n%s\n!macroend\n' "$(types Register)"
+    printf '!macro UnregisterTypes\n%s\n!macroend\n' "$(types Unregister)"
 } >"$lists/types.nsh"
 
 /usr/bin/python3 "$top/tools/assets/make_app_icon.py" --ico "$lists/orvale-viewer"
