@@ -4,14 +4,15 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <direct.h>
 #include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
 
 static const wchar_t* Wide(const char16_t* text) { return (const wchar_t*)text; }
 
@@ -24,8 +25,6 @@ int PlatGetDriveType(int index)
     wchar_t root[4] = {(wchar_t)(L'A' + index), L':', L'\\', 0};
     return (int)GetDriveTypeW(root);
 }
-
-int PlatChangeDrive(int driveNumber) { return _chdrive(driveNumber) == 0 ? 0 : -1; }
 
 int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity)
 {
@@ -43,7 +42,16 @@ int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity)
 
 void PlatOpenDocument(const char16_t* pathOrAddress)
 {
-    ShellExecuteW(nullptr, L"open", Wide(pathOrAddress), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    // The shell shows no box of its own when it fails (no help page, no
+    // browser): the box's modal loop would run the window procedure while a
+    // pass is still on the stack, and failures here are silent.
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = Wide(pathOrAddress);
+    info.nShow = SW_SHOWMAXIMIZED;
+    ShellExecuteExW(&info);
 }
 
 // [SECTION] Command line and messages
@@ -76,12 +84,13 @@ int PlatGetPathKind(const char16_t* path)
 {
     if (!path[0])
         return PLAT_PATH_MISSING;
-    DWORD attributes = GetFileAttributesW(Wide(path));
+    std::wstring full = Win32SystemPath(Wide(path));
+    DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return PLAT_PATH_MISSING;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return PLAT_PATH_FOLDER;
-    HANDLE file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return PLAT_PATH_UNREADABLE;
