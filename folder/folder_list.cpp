@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "folder/decode_ahead.h"
+#include "folder/decoder.h"
 #include "platform/platform.h"
 #include "render/assets/assets.h"
 
@@ -150,7 +151,7 @@ void ListFolder(CFolderList* folder)
         {
             uint8_t flat = 0;
             ClassifyName(name, &flat);
-            int format = PlatDetectImageFormat(name);
+            int format = DetectImageFormat(name);
             if (format == -1)
                 continue;
             appended = AppendEntry(folder, name, 0, flat, format);

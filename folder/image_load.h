@@ -2,10 +2,16 @@
 // two-stream JPEG files, and the two-view thumbnail.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-struct CFileEntry;
+#include "folder/folder_list.h"
+
+struct CDecoded;
 struct FIBITMAP;
+
+// Bytes of a two-view thumbnail, laid out as an entry's.
+constexpr size_t kThumbBytes = sizeof(CFileEntry::thumb);
 
 enum
 {
@@ -48,6 +54,15 @@ void PrepareDecoders();
 // the entry's thumbnail. Both bitmaps are 24-bit and the entry's width and
 // height are set; secondary may be null.
 void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary);
+// The same into kThumbBytes at thumb, from a decoded picture whose views
+// follow the flat rule.
+void SampleThumbnail(uint8_t* thumb, uint8_t flat, const CDecoded* picture);
+// Answers whether a decoded picture has views to show: a side-by-side pair
+// one pixel wide has none.
+bool HasViews(uint8_t flat, const CDecoded* picture);
+// Writes into entry what a thumbnail-only load that decoded the picture at
+// width x height, sampling thumb, writes.
+void CommitThumbnail(CFileEntry* entry, const uint8_t* thumb, int32_t width, int32_t height);
 
 // Unloads whatever bitmaps the two slots hold and empties them.
 void FreeImageSlots(FIBITMAP** primary, FIBITMAP** secondary);

@@ -184,10 +184,11 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
 // folder, so worker threads may call it, several at once, while the window's
 // thread changes folders.
 int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length);
-// Detects a picture format from a file's contents (its signature only):
-// FreeImage's format number, or -1 (FIF_UNKNOWN) when the contents are no
-// picture it knows or the name is no regular file.
-int PlatDetectImageFormat(const char16_t* name);
+// Reads up to capacity bytes from the start of a file named relative to the
+// current folder, for telling its format from its contents. Returns how many
+// were read (fewer for a shorter file, 0 for an empty one); -1 when the name
+// is no regular file or cannot be opened or read. Never blocks on a pipe.
+int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity);
 
 // [SECTION] Drives, program path, opening documents
 

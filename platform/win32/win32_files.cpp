@@ -1,5 +1,5 @@
-// win32_files.cpp - folders, files and picture-format detection on Windows,
-// through the C runtime's wide-name functions.
+// win32_files.cpp - folders and files on Windows, through the C runtime's
+// wide-name functions.
 //
 // The core's UTF-16 names are the system's own here: nothing is converted.
 // A listing comes in the order the file system reports it (NTFS: "." and ".."
@@ -12,7 +12,6 @@
 #include <direct.h>
 #include <io.h>
 
-#include <FreeImage.h>
 #include <cstdio>
 #include <cstdlib>
 
@@ -125,8 +124,18 @@ int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes
     return PlatReadFile(path.c_str(), bytes, length);
 }
 
-int PlatDetectImageFormat(const char16_t* name)
+int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity)
 {
-    // A folder cannot be opened as a file: FIF_UNKNOWN.
-    return FreeImage_GetFileTypeU(Wide(name), 0);
+    FILE* f = nullptr;
+    if (_wfopen_s(&f, Wide(name), L"rb") != 0 || !f)
+        return -1;
+    // Only files on a disk: a device name (CON, a pipe) is never read.
+    int32_t done = -1;
+    if (GetFileType((HANDLE)_get_osfhandle(_fileno(f))) == FILE_TYPE_DISK)
+    {
+        size_t got = fread(buffer, 1, capacity > 0 ? (size_t)capacity : 0, f);
+        done = ferror(f) ? -1 : (int32_t)got;
+    }
+    fclose(f);
+    return done;
 }
