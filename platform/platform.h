@@ -3,9 +3,9 @@
 // The viewer core speaks the Windows message vocabulary (WM_PAINT, WM_TIMER ...
 // with the Windows numbers and the Windows packing of wParam and lParam); a
 // window host translates its native events into exactly these messages. Every
-// other service (folders, files, drives, the program's path, opening a page)
-// is a plain function here. Names are UTF-16 throughout; backends convert at
-// their edge.
+// other service (folders, files, drives, the program's path, opening a page,
+// threads) is a plain function here. Names are UTF-16 throughout; backends
+// convert at their edge.
 //
 // Backends:
 //   platform/sdl/       window host on SDL2
@@ -238,10 +238,22 @@ void PlatPrepareFreshBlock(void* block, size_t bytes);
 
 // [SECTION] Threads
 
+struct PlatThread;  // a thread started by PlatStartThread
+
 // Lowers the calling thread's scheduling priority below that of the window's
 // thread, for background work that must never delay the window: the thread
 // then runs on cores the window's thread leaves idle. Failures are silent.
 void PlatLowerThreadPriority();
+// Starts a thread that runs main(argument). Returns null, starting nothing,
+// when the system cannot start one; nothing is thrown.
+PlatThread* PlatStartThread(void (*main)(void* argument), void* argument);
+// Waits until the thread has ended and frees its handle.
+void PlatJoinThread(PlatThread* thread);
+// Lets the thread run on by itself and frees its handle; it ends on its own.
+void PlatDetachThread(PlatThread* thread);
+// Returns how many CPUs the process may run on (its affinity mask, and on
+// Linux a CPU quota of its control group), at least 1.
+int32_t PlatUsableCpus();
 
 // [SECTION] Process entry
 
