@@ -6,8 +6,8 @@
 // [SECTION] Stopping, and the hooks for tests
 //
 // A job is free, queued, running (a worker owns it; `abandoned` says it is no
-// longer wanted), done, failed, or discarded (bitmaps left for a worker to
-// free). The window's thread changes jobs under the lock; a worker takes a
+// longer wanted), done, failed, discarded (bitmaps left for a worker to free)
+// or being freed. The window's thread changes jobs under the lock; a worker takes a
 // queued job, reads and decodes without the lock, and hands it back. No
 // exception leaves a worker: memory is taken without throwing, and whatever
 // the image library throws ends the job as failed.
@@ -48,6 +48,7 @@ enum JobState : uint8_t
     kDone,
     kFailed,
     kDiscarded,
+    kFreeing,  // a worker frees a discarded job's bitmaps
 };
 
 struct CJob
@@ -216,6 +217,8 @@ void WorkerMain(void* argument)
             break;
         if (j->state == kDiscarded)
         {
+            // Its own from here: no other worker takes it while it is freed.
+            j->state = kFreeing;
             CDecoded picture = j->picture;
             j->picture = {};
             hold.unlock();
@@ -285,7 +288,7 @@ CJobQueue* Queue()
 CJob* Find(CJobQueue* q, uint32_t id)
 {
     for (CJob& j : q->jobs)
-        if (id != 0 && j.id == id && j.state != kFree && j.state != kDiscarded)
+        if (id != 0 && j.id == id && j.state != kFree && j.state != kDiscarded && j.state != kFreeing)
             return &j;
     return nullptr;
 }
@@ -305,7 +308,7 @@ void Drop(CJobQueue* q, CJob* j)
         j->state = kDiscarded;
         q->work.notify_one();
     }
-    else if (j->state != kFree && j->state != kDiscarded)
+    else if (j->state != kFree && j->state != kDiscarded && j->state != kFreeing)
         ReleaseJob(q, j);
 }
 
@@ -428,7 +431,7 @@ bool JobQueueIdle()
         return true;
     std::lock_guard<std::mutex> hold(q->lock);
     for (const CJob& j : q->jobs)
-        if (j.state == kQueued || j.state == kRunning || j.state == kDiscarded)
+        if (j.state == kQueued || j.state == kRunning || j.state == kDiscarded || j.state == kFreeing)
             return false;
     return true;
 }
