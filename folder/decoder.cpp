@@ -105,9 +105,10 @@ int64_t RangePixels(int32_t format, const uint8_t* bytes, int32_t length)
     FreeImage_CloseMemory(memory);
     if (!header)
         return 0;
-    int64_t pixels = (int64_t)FreeImage_GetWidth(header) * FreeImage_GetHeight(header);
+    // A stream over the limit is refused before any pixel is made.
+    const unsigned width = FreeImage_GetWidth(header), height = FreeImage_GetHeight(header);
     FreeImage_Unload(header);
-    return pixels;
+    return FitsPixelBudget(width, height) ? (int64_t)width * height : 1;
 }
 
 FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length)

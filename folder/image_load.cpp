@@ -211,25 +211,7 @@ void PrepareDecoders()
     ready = true;
 }
 
-void CommitLoadedEntry(CFileEntry* entry, const CFileEntry* loaded)
-{
-    // A failure paints the thumbnail whatever it showed; a success only fills
-    // one that was still waiting.
-    if (entry->thumbPending || loaded->loadFailed)
-        memcpy(entry->thumb, loaded->thumb, sizeof entry->thumb);
-    entry->loadFailed = loaded->loadFailed;
-    entry->thumbPending = 0;
-    entry->width = loaded->width;
-    entry->height = loaded->height;
-}
-
 void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary)
-{
-    LoadEntryImageIn(entry, nullptr, thumbnailOnly, primary, secondary);
-}
-
-void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbnailOnly, FIBITMAP** primary,
-                      FIBITMAP** secondary)
 {
     entry->loadFailed = 0;
     if (entry->isDir)
@@ -247,11 +229,9 @@ void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbna
     // that does not decode.
     uint8_t* bytes = nullptr;
     int32_t length = 0;
-    int read = folder ? PlatReadFileIn(folder, entry->name, &bytes, &length)
-                      : PlatReadFile(entry->name, &bytes, &length);
     CDecoded picture = {};
     int decoded = 0;
-    if (read)
+    if (PlatReadFile(entry->name, &bytes, &length))
     {
         CDecodeInput in = {bytes, length, entry->format, entry->flat};
         decoded = DecodePicture(&in, &picture);
@@ -293,5 +273,17 @@ void CommitThumbnail(CFileEntry* entry, const uint8_t* thumb, int32_t width, int
     entry->height = height;
     if (entry->thumbPending)
         memcpy(entry->thumb, thumb, sizeof entry->thumb);
+    entry->thumbPending = 0;
+}
+
+void CommitPicture(CFileEntry* entry, const CDecoded* picture, FIBITMAP** primary, FIBITMAP** secondary)
+{
+    entry->loadFailed = 0;
+    *primary = picture->primary;
+    *secondary = picture->secondary;
+    entry->width = picture->width;
+    entry->height = picture->height;
+    if (entry->thumbPending)
+        SampleThumbnail(&entry->thumb[0][0][0][0], entry->flat, picture);
     entry->thumbPending = 0;
 }

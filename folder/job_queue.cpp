@@ -75,6 +75,7 @@ struct CJobQueue
     bool stop = false;
     bool hold = false;  // the test hook
     int32_t heldInDecode = 0;
+    int32_t decoding = 0;  // jobs between taking their room and ending their decode
     int32_t workers = 0;
     int32_t alive = 0;  // workers that have not returned yet
     PlatThread* threads[kMaxWorkers] = {};
@@ -124,22 +125,22 @@ CJob* NextJob(CJobQueue* q)
     return best;
 }
 
-// Waits, with the lock, until need pixels fit beside what is held (or nothing
-// is held: a picture larger than the budget decodes alone), and takes that
-// room; then waits while the test hook holds decodes. Returns 0, taking
-// nothing, when the job is no longer wanted meanwhile.
+// Waits, with the lock, until need pixels fit beside what is held, or no
+// other job is decoding (a picture larger than the room left decodes alone,
+// and results not taken yet never stall the queue), and takes that room;
+// then waits while the test hook holds decodes. Returns 0, taking nothing,
+// when the job is no longer wanted meanwhile.
 int Reserve(CJobQueue* q, CJob* j, int64_t need, std::unique_lock<std::mutex>& hold)
 {
-    // A picture whose size the headers do not tell may be any size.
-    if (need <= 0)
-        need = q->budget;
-    q->room.wait(hold, [&] { return j->abandoned || q->stop || q->held == 0 || q->held + need <= q->budget; });
+    q->room.wait(hold, [&] { return j->abandoned || q->stop || q->decoding == 0 || q->held + need <= q->budget; });
     if (j->abandoned || q->stop)
         return 0;
     j->reserved = need;
     q->held += need;
+    q->decoding++;
     q->heldInDecode++;
-    q->room.wait(hold, [&] { return !q->hold || j->abandoned || q->stop; });
+    // Held as a decode would be: dropping the job does not end it.
+    q->room.wait(hold, [&] { return !q->hold || q->stop; });
     q->heldInDecode--;
     return 1;
 }
@@ -162,11 +163,22 @@ int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
             CDecodeInput in = {bytes, length, j->format, j->flat};
             int32_t found = 0;
             const CDecoder* d = FindDecoder(&in, &found);
+            // Where the headers cannot tell, a pixel a byte: about right for
+            // the formats that keep their pixels plain; the decode corrects it.
             int64_t need = d ? d->size(&in, found) : 0;
+            if (need <= 0)
+                need = length > 0 ? length : 1;
             hold.lock();
             int room = d && Reserve(q, j, need, hold);
             hold.unlock();
             made = room && d->decode(&in, found, &picture) && HasViews(j->flat, &picture);
+            if (room)
+            {
+                hold.lock();
+                q->decoding--;
+                q->room.notify_all();
+                hold.unlock();
+            }
         }
         free(bytes);
         bytes = nullptr;

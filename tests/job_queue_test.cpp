@@ -189,8 +189,8 @@ TEST_F(JobQueue, NothingWaitsForAHeldWorker)
     EXPECT_EQ(JobPixelsHeld(), 0);
 }
 
-// Pictures held wait for room: with room for one, the second decodes only once
-// the first is taken; a picture larger than the whole budget decodes alone.
+// Pictures wait for room: with room for one, the second does not decode while
+// the first does; a picture larger than the whole budget decodes alone.
 TEST_F(JobQueue, PixelsHeldStayWithinTheBudget)
 {
     CSerial s(u"sbs_2000x1000.jps", 1);

@@ -18,6 +18,7 @@ static HINSTANCE gInstance;
 static int gShowCommand = SW_SHOWDEFAULT;  // what a program gets when nobody says otherwise
 static PlatWindowProc gProc;
 static MSG gLastMessage;                   // the message PlatGetMessage handed out last
+static HWND gWindow;                       // the program's one window
 
 void Win32SetStart(void* instance, int showCommand)
 {
@@ -50,6 +51,7 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     RegisterClassW(&wc);
     HWND window = CreateWindowExW(0, L"CMyWnd", (const wchar_t*)title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, gInstance, nullptr);
+    gWindow = window;
     return (PlatWindow*)window;
 }
 
@@ -137,4 +139,12 @@ void PlatPresent(PlatDC* dc, int32_t width, int32_t height, const uint32_t* bits
                       DIB_RGB_COLORS);
 }
 
-void PlatShutdown() {}
+void PlatShutdown()
+{
+    // The window goes before the program waits for anything at exit; the
+    // viewer, torn down by now, hears nothing more of it.
+    gProc = nullptr;
+    if (gWindow && IsWindow(gWindow))
+        DestroyWindow(gWindow);
+    gWindow = nullptr;
+}
