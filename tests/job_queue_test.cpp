@@ -1,12 +1,10 @@
 // Tests of the decoders' table, format detection from a file's first bytes,
-// and the job queue on real files: results equal to the window's own loads,
-// failures handed back instead of made, a window that never waits for a held
-// worker, the pixel budget, and thread counts from the CPUs the process may
-// use. Built again under ThreadSanitizer (build-tsan).
+// and the job queue on real files: a window that never waits for a held
+// worker, and the pixel budget. (loading_test checks results against the
+// window's own loads.) Built again under ThreadSanitizer (build-tsan).
 #include <gtest/gtest.h>
 
 #include <FreeImage.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +17,6 @@
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "folder/job_queue.h"
-#include "render/split.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -28,27 +25,16 @@ typedef std::vector<uint8_t> Bytes;
 
 const char16_t kFixtures[] = u"" ORVALE_FIXTURES;
 
-// Everything a load writes into an entry: flags, format, size, thumbnail.
-Bytes State(const CFileEntry* e) { return Bytes((const uint8_t*)e, (const uint8_t*)&e->name); }
-
-// A fixture's entry as the listing makes it, loaded by the window's own code
-// in thumbnail-only (1) or open mode (0); the pixels of an open one in *pixels.
+// A fixture's entry as the listing makes it.
 struct CSerial
 {
     CFileEntry entry = {};
-    Bytes pixels;
-    CSerial(const char16_t* name, uint8_t thumbnailOnly)
+    CSerial(const char16_t* name, uint8_t)
     {
         EXPECT_EQ(chdir(ORVALE_FIXTURES), 0);
         entry.thumbPending = 1, entry.flat = 0, entry.name = (char16_t*)name;  // as the listing starts
         ClassifyName(name, &entry.flat);
         entry.format = DetectImageFormat(name);
-        FIBITMAP *p = nullptr, *s = nullptr;
-        LoadEntryImage(&entry, thumbnailOnly, &p, &s);
-        for (FIBITMAP* b : {p, s})
-            if (b)
-                pixels.insert(pixels.end(), FreeImage_GetBits(b), FreeImage_GetBits(b) + FreeImage_GetPitch(b) * FreeImage_GetHeight(b));
-        FreeImageSlots(&p, &s);
     }
 };
 
@@ -126,48 +112,6 @@ TEST(Decoders, FormatFromTheHeadAsFromTheWholeFile)
     }
 }
 
-// Every fixture a worker decodes gives what the window's own load gives; a
-// file the window fails on comes back to be decoded there, never as a failure.
-TEST_F(JobQueue, ResultsAreTheWindowsOwnOrHandedBack)
-{
-    ASSERT_EQ(JobWorkers(), 2);
-    for (const char16_t* name : kFiles)
-    {
-        CSerial thumb(name, 1), open(name, 0);
-        CFileEntry e = {};
-        e.thumbPending = 1, e.flat = thumb.entry.flat, e.format = thumb.entry.format, e.name = (char16_t*)name;
-        CJobResult t, p;
-        int gotThumb = Take(Submit(&e, kJobThumbnail), &t), gotPicture = Take(Submit(&e, kJobPicture), &p);
-        const std::string at(name, name + std::char_traits<char16_t>::length(name));
-        EXPECT_EQ(gotThumb, thumb.entry.loadFailed ? kJobDecodeHere : kJobDone) << at;
-        EXPECT_EQ(gotPicture, gotThumb) << at;
-        if (gotThumb != kJobDone || gotPicture != kJobDone)
-            continue;
-        CommitThumbnail(&e, t.thumb, t.picture.width, t.picture.height);
-        EXPECT_TRUE(State(&e) == State(&thumb.entry)) << at;
-        Bytes pixels;
-        for (FIBITMAP* b : {p.picture.primary, p.picture.secondary})
-            if (b)
-                pixels.insert(pixels.end(), FreeImage_GetBits(b), FreeImage_GetBits(b) + FreeImage_GetPitch(b) * FreeImage_GetHeight(b));
-        EXPECT_TRUE(pixels == open.pixels) << at;
-        EXPECT_EQ(p.picture.width, open.entry.width) << at;
-        free(t.thumb);
-        FreeBitmapsLater(p.picture.primary, p.picture.secondary);
-    }
-    WaitIdle();
-    EXPECT_EQ(JobPixelsHeld(), 0);
-}
-
-// A folder renamed after listing: the worker cannot read through the old
-// path, and hands the job back instead of a red thumbnail.
-TEST_F(JobQueue, UnreadableThroughTheListedPathIsHandedBack)
-{
-    CSerial s(u"camera_pair.mpo", 1);
-    CJobResult r;
-    EXPECT_EQ(Take(Submit(&s.entry, kJobThumbnail, u"/nonexistent/renamed"), &r), kJobDecodeHere);
-    EXPECT_EQ(r.thumb, nullptr);
-}
-
 // With a worker held inside a decode, taking, abandoning one job or all
 // return at once (the test would hang if any waited); the worker frees what
 // it made once it ends.
@@ -221,25 +165,6 @@ TEST_F(JobQueue, PixelsHeldStayWithinTheBudget)
     EXPECT_EQ(JobPixelsHeld(), 0);
     FreeBitmapsLater(a.picture.primary, a.picture.secondary);
     WaitIdle();
-}
-
-// One CPU: no workers and no helpers, and every job is the window's.
-TEST_F(JobQueue, OneCpuMeansNoThreads)
-{
-    cpu_set_t all, one;
-    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
-    CPU_ZERO(&one);
-    CPU_SET(sched_getcpu(), &one);
-    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-    SetJobWorkers(-1), SetSplitThreads(0);
-    CSerial s(u"x.bmp", 1);
-    EXPECT_EQ(JobWorkers(), 0);
-    EXPECT_EQ(Submit(&s.entry, kJobThumbnail), 0u);
-    EXPECT_EQ(SplitThreads(), 1);
-    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
-    SetJobWorkers(-1), SetSplitThreads(0);
-    EXPECT_EQ(JobWorkers(), std::min(CPU_COUNT(&all), 4));
-    EXPECT_EQ(SplitThreads(), std::min(CPU_COUNT(&all), 4));
 }
 
 }  // namespace

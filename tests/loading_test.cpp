@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -25,6 +26,7 @@
 #include "folder/job_queue.h"
 #include "platform/headless/headless.h"
 #include "render/frame.h"
+#include "render/split.h"
 #include "tests/temp_folder.h"
 #include "viewer/toolbar.h"
 #include "viewer/viewer_state.h"
@@ -214,7 +216,7 @@ TEST_F(Loading, NothingWaitsForAHeldWorker)
     HoldJobDecodes(false);
 }
 
-// One CPU: no worker is started, and the fill still comes one per tick in
+// One CPU: no worker nor helper is started, and the fill still comes in
 // listing order, as the serial load makes it.
 TEST_F(Loading, OneCpuFillsInOrderWithoutWorkers)
 {
@@ -223,13 +225,16 @@ TEST_F(Loading, OneCpuFillsInOrderWithoutWorkers)
     CPU_ZERO(&one);
     CPU_SET(sched_getcpu(), &one);
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-    SetJobWorkers(-1);
+    SetJobWorkers(-1), SetSplitThreads(0);
     EXPECT_EQ(JobWorkers(), 0);
+    EXPECT_EQ(SplitThreads(), 1);
     ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
     HeadlessSend(WM_PAINT, 0, 0);
     Fill();
     ExpectAsSerial();
     ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    SetJobWorkers(-1), SetSplitThreads(0);
+    EXPECT_EQ(JobWorkers(), std::min(CPU_COUNT(&all), 4));
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
