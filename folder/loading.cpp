@@ -85,7 +85,8 @@ int LoadHere(CFolderList* folder, CFileEntry* entry, uint8_t thumbnailOnly, FIBI
 // in listing order, while fewer than kThumbJobsPerWorker per worker are out.
 void Feed(CFolderList* folder)
 {
-    const int32_t most = kThumbJobsPerWorker * JobWorkers();
+    // Workers read through the listed path only: without one, all is decoded here.
+    const int32_t most = folder->path[0] ? kThumbJobsPerWorker * JobWorkers() : 0;
     int32_t out = 0;
     for (int32_t i = folder->thumbsDone; i < folder->count && out < most; i++)
     {
@@ -204,7 +205,7 @@ void HoldPicturesAround(CFolderList* folder, int32_t index)
         }
     for (const CFileEntry* w : want)
     {
-        if (!w || gHeld[0].entry == w || gHeld[1].entry == w)
+        if (!w || !folder->path[0] || gHeld[0].entry == w || gHeld[1].entry == w)
             continue;
         CHeldPicture* slot = !gHeld[0].entry ? &gHeld[0] : &gHeld[1];
         CJobRequest request = {folder->path, w->name, w->format, w->flat, kJobPicture};
