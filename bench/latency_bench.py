@@ -191,6 +191,10 @@ def fill_time(session, binary, folder):
     """A start left alone but for a look at the cells every 50 ms."""
     r = Run(session, binary, folder)
     try:
+        try:
+            wait_until(r.cells_waiting, 10)
+        except TimeoutError:
+            pass
         while r.cells_waiting():
             time.sleep(0.05)
         return time.monotonic() - r.started
@@ -203,6 +207,10 @@ def measure(session, binary, folder, samples):
     r = Run(session, binary, folder)
     try:
         filling, idle = [], []
+        try:
+            wait_until(r.cells_waiting, 10)  # the grid drawn, its placeholders showing
+        except TimeoutError:
+            pass
         while r.cells_waiting():
             filling.append(r.toolbar_latency())
             time.sleep(random.uniform(0.0, 0.03))
@@ -237,6 +245,10 @@ def measure(session, binary, folder, samples):
 
 def ms(v):
     return f"{1000 * v:7.1f}"
+
+
+def median(v):
+    return statistics.median(v) if v else float("nan")
 
 
 def busy_loops():
@@ -293,14 +305,14 @@ def main():
     print(f"{'program':8} {'toolbar filling':>15} {'worst':>7} {'n':>4} {'idle':>7} {'Next':>7} {'worst':>7} "
           f"{'enter':>7} {'worst':>7} {'fill s':>7} {'RSS MB':>7}")
     for name, (filling, idle, fills, nexts, enters, rss) in results.items():
-        print(f"{name:8} {ms(statistics.median(filling)):>15} {ms(max(filling))} {len(filling):4} "
-              f"{ms(statistics.median(idle))} {ms(statistics.median(nexts))} {ms(max(nexts))} "
-              f"{ms(statistics.median(enters))} {ms(max(enters))} {statistics.median(fills):7.2f} {max(rss):7.0f}")
+        print(f"{name:8} {ms(median(filling)):>15} {ms(max(filling, default=float('nan')))} {len(filling):4} "
+              f"{ms(median(idle))} {ms(median(nexts))} {ms(max(nexts))} "
+              f"{ms(median(enters))} {ms(max(enters))} {median(fills):7.2f} {max(rss):7.0f}")
     s = results["serial"]
     for name, r in results.items():
         if name != "serial":
-            print(f"{name}: fill time ratio serial/{name} {statistics.median(s[2]) / statistics.median(r[2]):.2f}; "
-                  f"toolbar-while-filling median ratio {statistics.median(s[0]) / statistics.median(r[0]):.2f}")
+            print(f"{name}: fill time ratio serial/{name} {median(s[2]) / median(r[2]):.2f}; "
+                  f"toolbar-while-filling median ratio {median(s[0]) / median(r[0]):.2f}")
 
 
 if __name__ == "__main__":
