@@ -110,8 +110,13 @@ int32_t FillThumbnails(CFolderList* folder, FIBITMAP** primary, FIBITMAP** secon
 {
     typedef std::chrono::steady_clock Clock;
     const Clock::time_point start = Clock::now();
-    if (gQuiet == kOpenWaits || (gQuiet == kFillWaits && JobPixelsHeld() > 0))
+    if (gQuiet == kOpenWaits)
         return 0;
+    if (gQuiet == kFillWaits && JobPixelsHeld() > 0)
+    {
+        DropAll(folder);  // pictures decoded ahead since hold memory too
+        return 0;
+    }
     int32_t made = 0;
     for (;; folder->thumbsDone++)
     {
