@@ -74,6 +74,7 @@ struct CJobQueue
     std::condition_variable ended;  // the stopper waits here for the workers to end
     bool stop = false;
     bool hold = false;  // the test hook
+    bool keepForPictures = false;
     int32_t heldInDecode = 0;
     int32_t decoding = 0;  // jobs between taking their room and ending their decode
     int32_t workers = 0;
@@ -103,14 +104,19 @@ void ReleaseJob(CJobQueue* q, CJob* j)
 // [SECTION] Workers
 
 // Returns the job to work on next: bitmaps to free first, then pictures,
-// then the thumbnail queued first. Null when none waits (or, stopping, when
-// nothing is left to free).
+// then the thumbnail queued first, unless one worker is kept for pictures and
+// every other one decodes a thumbnail. Null when none waits (or, stopping,
+// when nothing is left to free).
 CJob* NextJob(CJobQueue* q)
 {
     CJob* best = nullptr;
+    int32_t thumbnails = 0;
     for (CJob& j : q->jobs)
+    {
         if (j.state == kDiscarded)
             return &j;
+        thumbnails += j.state == kRunning && j.kind == kJobThumbnail;
+    }
     if (q->stop)
         return nullptr;
     for (CJob& j : q->jobs)
@@ -122,6 +128,8 @@ CJob* NextJob(CJobQueue* q)
         if (!best || j.id < best->id)
             best = &j;
     }
+    if (best && q->keepForPictures && q->workers > 1 && thumbnails >= q->workers - 1)
+        return nullptr;
     return best;
 }
 
@@ -434,6 +442,16 @@ void FreeBitmapsLater(FIBITMAP* primary, FIBITMAP* secondary)
         }
     }
     FreeDecoded(&picture);
+}
+
+void KeepWorkerForPictures(bool keep)
+{
+    CJobQueue* q = gQueue;
+    if (!q || q->keepForPictures == keep)
+        return;
+    std::lock_guard<std::mutex> hold(q->lock);
+    q->keepForPictures = keep;
+    q->work.notify_all();
 }
 
 bool JobQueueIdle()

@@ -67,6 +67,9 @@ void AbandonAllJobs();
 // Hands two bitmaps (either may be null) to a worker to free, since freeing
 // a large picture takes milliseconds; frees them here when no worker can.
 void FreeBitmapsLater(FIBITMAP* primary, FIBITMAP* secondary);
+// Keeps one worker free of thumbnails for pictures while a picture is open,
+// so that the next one is decoded ahead without waiting behind the fill.
+void KeepWorkerForPictures(bool keep);
 // Answers whether no job is queued or being decoded and nothing waits to be
 // freed (tests and benchmarks wait for this).
 bool JobQueueIdle();

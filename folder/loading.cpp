@@ -196,6 +196,7 @@ void HoldPicturesAround(CFolderList* folder, int32_t index)
     const CFileEntry* want[2] = {nullptr, nullptr};
     if (index < 0 && gQuiet == kOpenWaits)
         gQuiet = kNoWait;  // nothing waits to be opened any more
+    KeepWorkerForPictures(index >= 0);
     if (index >= 0)
     {
         want[0] = EntryAt(folder, StepPicture(folder, index, -1));
