@@ -24,6 +24,7 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -81,6 +82,10 @@ TEST(Win32Files, ListingKeepsTheFileSystemsOrderAndNames)
     uint8_t* bytes = nullptr;
     int32_t length = 0;
     EXPECT_TRUE(PlatReadFile(u"b\u00e9.png", &bytes, &length) && length == (int32_t)fs::file_size(L"b\u00e9.png"));
+    uint8_t head[8];
+    EXPECT_EQ(PlatReadFileHead(u"b\u00e9.png", head, 8), 8);
+    EXPECT_EQ(memcmp(head, bytes, 8), 0);
+    EXPECT_EQ(PlatReadFileHead(u"\u65e5\u672c", head, 8), -1);  // a folder
     free(bytes);
     ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(folder);
 }
@@ -108,6 +113,18 @@ TEST(Win32Paths, FullPathsAndTheirExtendedForm)
         EXPECT_EQ(Win32FullPath(c[0]), c[1]) << fs::path(c[0]).string();
         EXPECT_EQ(Win32SystemPath(c[0]), c[2]) << fs::path(c[0]).string();
     }
+}
+
+// A thread starts, runs its function and is joined; the process may use a CPU
+// at least.
+TEST(Win32System, ThreadsAndCpus)
+{
+    int ran = 0;
+    PlatThread* thread = PlatStartThread([](void* flag) { *(int*)flag = 1; }, &ran);
+    ASSERT_NE(thread, nullptr);
+    PlatJoinThread(thread);
+    EXPECT_EQ(ran, 1);
+    EXPECT_GE(PlatUsableCpus(), 1);
 }
 
 // C: is a fixed disk, a letter out of range none; making a drive current goes

@@ -1,6 +1,6 @@
-// win32_files.cpp - folder listings, files and picture-format detection on
-// Windows, each through the extended form of its full path
-// (platform/win32/win32_paths.h), so no length limit applies.
+// win32_files.cpp - folder listings and files on Windows, each through the
+// extended form of its full path (platform/win32/win32_paths.h), so no length
+// limit applies.
 //
 // The core's UTF-16 names are the system's own here: nothing is converted.
 // A listing comes in the order the file system reports it (NTFS: "." and ".."
@@ -10,7 +10,6 @@
 
 #include <string>
 
-#include <FreeImage.h>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -124,8 +123,17 @@ int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes
     return ReadWholeFile(Win32SystemPath(path.c_str()), bytes, length);
 }
 
-int PlatDetectImageFormat(const char16_t* name)
+int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity)
 {
-    // A folder cannot be opened as a file: FIF_UNKNOWN.
-    return FreeImage_GetFileTypeU(Win32SystemPath(Wide(name)).c_str(), 0);
+    HANDLE f = CreateFileW(Win32SystemPath(Wide(name)).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return -1;  // also a folder, which opens only with backup semantics
+    // Only files on a disk: a device name (CON, a pipe) is never read.
+    int32_t done = -1;
+    DWORD got = 0;
+    if (GetFileType(f) == FILE_TYPE_DISK && ReadFile(f, buffer, capacity > 0 ? (DWORD)capacity : 0, &got, nullptr))
+        done = (int32_t)got;
+    CloseHandle(f);
+    return done;
 }

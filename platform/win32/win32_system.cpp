@@ -4,6 +4,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <direct.h>
+#include <process.h>
 #include <shellapi.h>
 
 #include <cstdlib>
@@ -128,3 +130,65 @@ void PlatReportProblem(const char16_t* line)
 void PlatPrepareFreshBlock(void*, size_t) {}
 
 void PlatLowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
+struct PlatThread
+{
+    HANDLE handle;
+};
+
+// What a new thread runs; the thread frees it.
+struct ThreadStart
+{
+    void (*main)(void*);
+    void* argument;
+};
+
+// Runs a thread's own function with its argument (through the C runtime's
+// start, so the runtime is ready in the thread).
+static unsigned __stdcall RunThread(void* start)
+{
+    ThreadStart run = *(ThreadStart*)start;
+    free(start);
+    run.main(run.argument);
+    return 0;
+}
+
+PlatThread* PlatStartThread(void (*main)(void* argument), void* argument)
+{
+    PlatThread* thread = (PlatThread*)malloc(sizeof(PlatThread));
+    ThreadStart* start = (ThreadStart*)malloc(sizeof(ThreadStart));
+    if (thread && start)
+    {
+        *start = {main, argument};
+        thread->handle = (HANDLE)_beginthreadex(nullptr, 0, RunThread, start, 0, nullptr);
+        if (thread->handle)
+            return thread;
+    }
+    free(thread);
+    free(start);
+    return nullptr;
+}
+
+void PlatJoinThread(PlatThread* thread)
+{
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    free(thread);
+}
+
+void PlatDetachThread(PlatThread* thread)
+{
+    CloseHandle(thread->handle);
+    free(thread);
+}
+
+int32_t PlatUsableCpus()
+{
+    // The mask covers the process's processor group: up to 64 CPUs.
+    DWORD_PTR process = 0, system = 0;
+    int32_t cpus = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+        for (; process; process &= process - 1)
+            cpus++;
+    return cpus > 0 ? cpus : 1;
+}

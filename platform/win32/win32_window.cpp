@@ -29,6 +29,7 @@ static int gShowCommand = SW_SHOWDEFAULT;  // what a program gets when nobody sa
 static PlatWindowProc gProc;
 static MSG gLastMessage;                   // the message PlatGetMessage handed out last
 static bool gPressCaptured;                // a left-button press of ours holds the capture
+static HWND gWindow;                       // the program's one window
 
 void Win32SetStart(void* instance, int showCommand)
 {
@@ -90,6 +91,7 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     RegisterClassW(&wc);
     HWND window = CreateWindowExW(0, L"CMyWnd", (const wchar_t*)title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, gInstance, nullptr);
+    gWindow = window;
     return (PlatWindow*)window;
 }
 
@@ -177,4 +179,12 @@ void PlatPresent(PlatDC* dc, int32_t width, int32_t height, const uint32_t* bits
                       DIB_RGB_COLORS);
 }
 
-void PlatShutdown() {}
+void PlatShutdown()
+{
+    // The window goes before the program waits for anything at exit; the
+    // viewer, torn down by now, hears nothing more of it.
+    gProc = nullptr;
+    if (gWindow && IsWindow(gWindow))
+        DestroyWindow(gWindow);
+    gWindow = nullptr;
+}
