@@ -66,6 +66,8 @@ const std::vector<std::vector<uint8_t>>& CameraThumbs(std::vector<CThumbFields>*
         if (!std::filesystem::exists(kStereo40 + "/s39.mpo") &&
             std::system((std::string(ORVALE_MAKE_SAMPLES) + " stereo40 " + kStereo40).c_str()) != 0)
             abort();
+        if (PlatChangeFolder(U16(kStereo40).c_str()) != 0)
+            abort();
         for (int i = 0; i < 40; i++)
         {
             char name[16];
@@ -74,7 +76,7 @@ const std::vector<std::vector<uint8_t>>& CameraThumbs(std::vector<CThumbFields>*
             CFileEntry* e = (CFileEntry*)calloc(1, sizeof(CFileEntry));
             e->name = wide.data(), e->format = FIF_JPEG, e->flat = 1, e->thumbPending = 1;
             FIBITMAP *primary = nullptr, *secondary = nullptr;
-            LoadEntryImageIn(e, U16(kStereo40).c_str(), 1, &primary, &secondary);
+            LoadEntryImage(e, 1, &primary, &secondary);
             if (e->loadFailed)
                 abort();
             thumbs.emplace_back((uint8_t*)e->thumb, (uint8_t*)e->thumb + kThumbBytes);

@@ -462,7 +462,7 @@ int LoadThumbnailCached(const CThumbCache* cache, CFileEntry* entry, const char1
         return 1;
     }
     FIBITMAP *primary = nullptr, *secondary = nullptr;
-    LoadEntryImageIn(entry, folder, 1, &primary, &secondary);
+    LoadEntryImage(entry, 1, &primary, &secondary);
     // Kept only when the file was the same before and after the decode, and
     // readable: a file we may not read fails now but may not fail later.
     PlatFileStamp after;

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "app/shell.h"
-#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
+#include "folder/job_queue.h"
 #include "platform/headless/headless.h"
 #include "render/assets/assets.h"
 #include "render/frame.h"
@@ -166,9 +166,10 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
         HeadlessSend(WM_LBUTTONUP, 0, PlatMakeLParam(x, 480 - 2 * pair));
     };
     // x, line pair, selection. Row 0's hit box spans pairs 104 to 217, row
-    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211.
+    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211; the
+    // cell after the last entry is empty.
     const int32_t cases[][3] = {{212, 104, 1}, {202, 150, -1}, {211, 150, -1}, {300, 103, -1},
-                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1}};
+                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1},  {500, 50, -1}};
     for (const auto& c : cases)
     {
         click(c[0], c[1]);
@@ -193,10 +194,10 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
 
 // Each tick of timer 13 makes one thumbnail, in listing order, for files only,
 // and runs a pass; with nothing pending a tick runs none. (On the window's
-// thread here; decode_ahead_test covers the workers.)
+// thread here; loading_test covers the workers.)
 TEST_F(Shell, TimerMakesOneThumbnailPerTick)
 {
-    SetDecodeAhead(false);
+    SetJobWorkers(0);
     const std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
     ASSERT_TRUE(folder.Write("a.jpg", jpeg) && folder.Write("b.jps", jpeg) && folder.Folder("album") &&
                 folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
@@ -217,7 +218,7 @@ TEST_F(Shell, TimerMakesOneThumbnailPerTick)
         EXPECT_EQ(v->thumbPrimary, nullptr) << made;  // no bitmap outlives its tick
         EXPECT_EQ(v->thumbSecondary, nullptr) << made;
     }
-    SetDecodeAhead(true);
+    SetJobWorkers(-1);
 }
 
 // Thumbnails wholly under the open picture are left out of the pass: the
@@ -276,7 +277,8 @@ TEST_F(Shell, DeepClicksSelectTheCellUnderThemAndCellsShowTheirEntries)
     const int32_t steps[][3] = {{0, -1, -1},       {500, 20, 200},     {905, -1, -1},      {20000, 300, 200},
                                 {20118, 300, 240}, {19999, 300, 200},  {40000, 100, 290},  {17, 250, 30},
                                 {134, 250, 300},   {135, 500, 20},     {30000, 210, 100},  {12345, 600, 170},
-                                {57000, 500, 100}, {57000, 10, 290},   {12345 - 118, 620, 40}};
+                                {57000, 500, 100}, {57000, 10, 290},   {12345 - 118, 620, 40},
+                                {82, 300, 2}};  // row 3's base at -108: its box reaches the frame, it is not drawn
     int32_t deepest = -1;
     for (const auto& s : steps)
     {

@@ -87,7 +87,7 @@ struct ThumbCacheTest : testing::Test
         FIBITMAP *primary = nullptr, *secondary = nullptr;
         copies[0].thumbPending = copies[1].thumbPending = 1;
         EXPECT_EQ(LoadThumbnailCached(&cache, &copies[0], folder.path), hit);
-        LoadEntryImageIn(&copies[1], folder.path, 1, &primary, &secondary);
+        LoadEntryImage(&copies[1], 1, &primary, &secondary);
         EXPECT_EQ(memcmp(&copies[0], &copies[1], sizeof(CFileEntry)), 0) << "committed fields differ";
     }
     ~ThumbCacheTest() override { ClearFolder(&folder); }
@@ -234,7 +234,7 @@ TEST_F(ThumbCacheTest, TwoProcessesFillingAtOnceOnlyEverSeeWholeRecords)
                     FIBITMAP *primary = nullptr, *secondary = nullptr;
                     copies[0].thumbPending = copies[1].thumbPending = 1;
                     bad += !LoadThumbnailCached(&cache, &copies[0], folder.path) && round > 0;
-                    LoadEntryImageIn(&copies[1], folder.path, 1, &primary, &secondary);
+                    LoadEntryImage(&copies[1], 1, &primary, &secondary);
                     bad += memcmp(&copies[0], &copies[1], sizeof(CFileEntry)) != 0;
                     const std::u16string path = U16(pictures.path + "/") + entries[i]->name;
                     CThumbKey key = {path.c_str(), {}, entries[i]->format, entries[i]->flat};
