@@ -177,7 +177,7 @@ int main(int argc, char** argv)
                 abort();
     });
     Time("prune", gTiny, [&] {
-        if (PruneThumbCache(&tiny, INT64_MAX) <= 0)
+        if (PruneThumbCache(&tiny, INT64_MAX, nullptr) <= 0)
             abort();
     });
     return 0;

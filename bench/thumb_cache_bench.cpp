@@ -261,9 +261,9 @@ void Prune50000(benchmark::State& state)
             if (!FindThumbRecord(cache, &keys[i], &fields, thumb.data()))
                 StoreThumbRecord(cache, &keys[i], &set.fields[i % 256], set.thumbs[i % 256].data());
         if (!full)
-            full = PruneThumbCache(cache, INT64_MAX);
+            full = PruneThumbCache(cache, INT64_MAX, nullptr);
         state.ResumeTiming();
-        const int64_t left = PruneThumbCache(cache, full * state.range(0) / 4);
+        const int64_t left = PruneThumbCache(cache, full * state.range(0) / 4, nullptr);
         benchmark::DoNotOptimize(left);
     }
     state.counters["records"] = kTinyMax;

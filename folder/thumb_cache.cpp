@@ -427,8 +427,41 @@ bool Settled(const PlatFileStamp* stamp)
     return stamp->modifiedNs <= now - kSettledNs || stamp->modifiedNs >= now + kSettledNs;
 }
 
-// Copies a hit into the entry as the load would have committed it.
-void CommitRecord(CFileEntry* entry, const CThumbFields* fields, const uint8_t* thumb)
+}  // namespace
+
+int StampThumbSource(CThumbSource* source, const char16_t* folder, const char16_t* name, int32_t format,
+                     uint8_t flat)
+{
+    *source = {{nullptr, {0, 0}, format, flat}, nullptr};
+    const int32_t room = PlatTextLength(folder) + PlatTextLength(name) + 2;
+    source->path = (char16_t*)malloc((size_t)room * sizeof(char16_t));
+    if (!source->path || PlatJoinPath(folder, name, source->path, room) <= 0 ||
+        !PlatGetFileStamp(source->path, &source->key.stamp))
+        return 0;
+    source->key.path = source->path;
+    return 1;
+}
+
+void FreeThumbSource(CThumbSource* source)
+{
+    free(source->path);
+    *source = {};
+}
+
+int StoreThumbIfUnchanged(const CThumbCache* cache, const CThumbKey* key, const CThumbFields* fields,
+                          const uint8_t* thumb)
+{
+    // A failure is kept only while the file is there to fail: a file we may
+    // not read fails now but may not fail later.
+    PlatFileStamp after;
+    if (!cache->folder[0] || !key->path || !PlatGetFileStamp(key->path, &after) || after.size != key->stamp.size ||
+        after.modifiedNs != key->stamp.modifiedNs || !Settled(&after) ||
+        (fields->loadFailed && PlatGetPathKind(key->path) != PLAT_PATH_FILE))
+        return 0;
+    return StoreThumbRecord(cache, key, fields, thumb);
+}
+
+void CommitThumbRecord(CFileEntry* entry, const CThumbFields* fields, const uint8_t* thumb)
 {
     memcpy(entry->thumb, thumb, kThumbBytes);
     entry->width = fields->width;
@@ -439,45 +472,6 @@ void CommitRecord(CFileEntry* entry, const CThumbFields* fields, const uint8_t* 
     entry->thumbPending = 0;
 }
 
-}  // namespace
-
-int LoadThumbnailCached(const CThumbCache* cache, CFileEntry* entry, const char16_t* folder)
-{
-    CThumbKey key = {nullptr, {0, 0}, entry->format, entry->flat};
-    char16_t* path = nullptr;
-    if (cache->folder[0] && !entry->isDir && entry->thumbPending && folder)
-    {
-        const int32_t room = PlatTextLength(folder) + PlatTextLength(entry->name) + 2;
-        path = (char16_t*)malloc((size_t)room * sizeof(char16_t));
-        if (path && PlatJoinPath(folder, entry->name, path, room) > 0 && PlatGetFileStamp(path, &key.stamp))
-            key.path = path;
-    }
-    uint8_t* thumb = key.path ? (uint8_t*)malloc(kThumbBytes) : nullptr;
-    CThumbFields fields;
-    if (thumb && FindThumbRecord(cache, &key, &fields, thumb))
-    {
-        CommitRecord(entry, &fields, thumb);
-        free(thumb);
-        free(path);
-        return 1;
-    }
-    FIBITMAP *primary = nullptr, *secondary = nullptr;
-    LoadEntryImage(entry, 1, &primary, &secondary);
-    // Kept only when the file was the same before and after the decode, and
-    // readable: a file we may not read fails now but may not fail later.
-    PlatFileStamp after;
-    if (thumb && PlatGetFileStamp(key.path, &after) && after.size == key.stamp.size &&
-        after.modifiedNs == key.stamp.modifiedNs && Settled(&after) &&
-        (!entry->loadFailed || PlatGetPathKind(key.path) == PLAT_PATH_FILE))
-    {
-        fields = {entry->width, entry->height, entry->format, entry->flat, entry->loadFailed};
-        StoreThumbRecord(cache, &key, &fields, &entry->thumb[0][0][0][0]);
-    }
-    free(thumb);
-    free(path);
-    return 0;
-}
-
 // [SECTION] Pruning
 
 namespace {
@@ -485,6 +479,9 @@ namespace {
 const int64_t kBlockBytes = 4096;
 // A temporary file this old belongs to a writer that is gone.
 const int64_t kStaleTemporaryNs = (int64_t)3600 * 1000000000;
+// Bytes of a record a prune reads: the header and a path of up to 2,000
+// code units.
+const int32_t kPruneHeadBytes = 4096;
 
 struct CPruneItem
 {
@@ -508,36 +505,46 @@ bool IsRecordName(const char16_t* name)
 }
 
 // Answers whether the record at file is worth keeping: ours, of this version,
-// and of a picture that is still there, unchanged. A record of another
-// version is left to age out: another version of the program may use it.
+// and of a picture that is still there, unchanged. Only its header and path
+// are read. A record of another version is left to age out: another version
+// of the program may use it.
 bool RecordStillUseful(const char16_t* file)
 {
-    uint8_t* bytes = nullptr;
-    int32_t length = 0;
-    PlatFileStamp ignored;
-    if (!PlatReadStampedFile(file, &bytes, &length, &ignored))
+    uint8_t head[kPruneHeadBytes];
+    int32_t got = PlatReadFileHead(file, head, kPruneHeadBytes);
+    if (got < 0)
         return true;  // gone already, or unreadable now: nothing to decide
-    bool useful = false;
-    if (length >= kHeaderBytes + kCheckBytes && memcmp(bytes, kMagic, 8) == 0)
+    if (got < kHeaderBytes + kCheckBytes || memcmp(head, kMagic, 8) != 0)
+        return false;
+    if (Get32(head + 8) != kThumbCacheVersion)
+        return true;
+    const int64_t n = Get32(head + 12);
+    if (n > kMaxPathUnits)
+        return false;
+    uint8_t* bytes = head;
+    if (kHeaderBytes + 2 * n > got)
     {
-        const int64_t n = Get32(bytes + 12);
-        useful = Get32(bytes + 8) != kThumbCacheVersion;
-        if (!useful && n <= kMaxPathUnits && kHeaderBytes + 2 * n + kCheckBytes <= length)
-        {
-            char16_t* path = (char16_t*)malloc(((size_t)n + 1) * sizeof(char16_t));
-            PlatFileStamp stamp;
-            if (path)
-            {
-                for (int64_t i = 0; i < n; i++)
-                    path[i] = (char16_t)(bytes[kHeaderBytes + 2 * i] | bytes[kHeaderBytes + 2 * i + 1] << 8);
-                path[n] = 0;
-                useful = PlatGetFileStamp(path, &stamp) && stamp.size == Get64(bytes + 16) &&
-                         stamp.modifiedNs == (int64_t)Get64(bytes + 24);
-            }
-            free(path);
-        }
+        // A path longer than the head: read as far as its end.
+        const int32_t want = (int32_t)(kHeaderBytes + 2 * n);
+        bytes = (uint8_t*)malloc((size_t)want);
+        if (!bytes)
+            return true;
+        got = PlatReadFileHead(file, bytes, want);
     }
-    free(bytes);
+    bool useful = false;
+    char16_t* path = (char16_t*)malloc(((size_t)n + 1) * sizeof(char16_t));
+    PlatFileStamp stamp;
+    if (path && kHeaderBytes + 2 * n <= got)
+    {
+        for (int64_t i = 0; i < n; i++)
+            path[i] = (char16_t)(bytes[kHeaderBytes + 2 * i] | bytes[kHeaderBytes + 2 * i + 1] << 8);
+        path[n] = 0;
+        useful = PlatGetFileStamp(path, &stamp) && stamp.size == Get64(bytes + 16) &&
+                 stamp.modifiedNs == (int64_t)Get64(bytes + 24);
+    }
+    free(path);
+    if (bytes != head)
+        free(bytes);
     return useful;
 }
 
@@ -550,7 +557,7 @@ int CompareByUse(const void* a, const void* b)
 
 }  // namespace
 
-int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes)
+int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes, const std::atomic<bool>* cancel)
 {
     if (!cache->folder[0])
         return 0;
@@ -559,7 +566,7 @@ int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes)
     size_t count = 0, capacity = 0;
     int64_t total = 0;
     CRecordPath where;
-    for (int f = 0; f < 256; f++)
+    for (int f = 0; f < 256 && !(cancel && cancel->load(std::memory_order_relaxed)); f++)
     {
         char16_t sub[3] = {0, 0, 0};
         PutHex(sub, (uint64_t)f, 2);
@@ -603,7 +610,8 @@ int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes)
         PlatEndFileList(list);
     }
     qsort(items, count, sizeof(CPruneItem), CompareByUse);
-    for (size_t i = 0; i < count && total > capBytes; i++)
+    const bool cut = cancel && cancel->load(std::memory_order_relaxed);
+    for (size_t i = 0; i < count && total > capBytes && !cut; i++)
     {
         char16_t sub[3] = {0, 0, 0};
         PutHex(sub, items[i].folder, 2);

@@ -15,6 +15,7 @@
 // read once opened.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -79,18 +80,35 @@ int FindThumbRecord(const CThumbCache* cache, const CThumbKey* key, CThumbFields
 int StoreThumbRecord(const CThumbCache* cache, const CThumbKey* key, const CThumbFields* fields,
                      const uint8_t* thumb);
 
-// Makes a pending entry's thumbnail as a thumbnail-only load of its file
-// inside folder (an absolute path) does, through the cache: a hit commits the
-// record; a miss loads the picture and stores what the load committed when
-// the file stayed the same throughout. Returns 1 on a hit, 0 otherwise.
-int LoadThumbnailCached(const CThumbCache* cache, CFileEntry* entry, const char16_t* folder);
+// A picture as a worker meets it: its absolute path (owned) and its key.
+struct CThumbSource
+{
+    CThumbKey key;  // key.path is path; null while the file's stamp is unknown
+    char16_t* path;
+};
+// Fills source with the key of the picture name inside folder (an absolute
+// path), listed with format and flat. Returns 1 when it is a regular file
+// whose stamp is known; 0 otherwise (nothing to look up or store). Free it
+// with FreeThumbSource either way.
+int StampThumbSource(CThumbSource* source, const char16_t* folder, const char16_t* name, int32_t format,
+                     uint8_t flat);
+void FreeThumbSource(CThumbSource* source);
+// Stores what a load committed for the picture of key, decoded after its
+// stamp was taken, when the picture still has that stamp (so it stayed the
+// same throughout) and it has settled (a file written within its time's tick
+// may change again without a new time), and, for a failure, when it is still
+// a regular file. Returns 1 when the record is on disk.
+int StoreThumbIfUnchanged(const CThumbCache* cache, const CThumbKey* key, const CThumbFields* fields,
+                          const uint8_t* thumb);
+// Writes into a pending entry what a load that committed fields and thumb writes.
+void CommitThumbRecord(CFileEntry* entry, const CThumbFields* fields, const uint8_t* thumb);
 
 // Drops records until the cache holds at most capBytes (each file counted in
 // whole blocks of 4 KiB, as a disk stores it), the least recently used first;
 // records whose picture is gone or changed, records that are not ours and
 // temporary files left by a writer that died go first, whatever their age.
-// Returns the bytes that stay.
-int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes);
+// Returns the bytes that stay. Setting *cancel (when not null) ends it early.
+int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes, const std::atomic<bool>* cancel);
 
 // The record format, for the benchmarks and the fuzz target.
 enum

@@ -246,7 +246,7 @@ TEST(Win32Cache, FolderStampRecordAndPrune)
     }
     EXPECT_EQ(records, 1);
     entries[2].thumbPending = 1;
-    EXPECT_TRUE(PruneThumbCache(&cache, 0) == 0 && LoadThumbnailCached(&cache, &entries[2], list.path) == 0);
+    EXPECT_TRUE(PruneThumbCache(&cache, 0, nullptr) == 0 && LoadThumbnailCached(&cache, &entries[2], list.path) == 0);
     ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(home);
 }
 
