@@ -334,9 +334,10 @@ TEST_F(ThumbCacheTest, WithoutAUsableCacheTheFillIsAsWithoutOne)
 
 TEST_F(ThumbCacheTest, TwoProcessesFillingAtOnceOnlyEverSeeWholeRecords)
 {
-    // Both fill the same folder again and again, racing the other's reads
-    // and stores: every fill commits what the serial load commits, and
-    // once the records are stored every lookup hits.
+    // Both fill the same folder again and again, storing every record again
+    // after each fill, racing the other's reads and stores: every fill
+    // commits what the serial load commits, and once the records are
+    // stored every lookup hits.
     for (uint32_t i = 0; i < 12; i++)
         Put("p" + std::to_string(i) + ".bmp", Bmp(40 + (int)i, 30, i));
     Put("bad.jpg", {0xFF, 0xD8, 0xFF});
@@ -346,11 +347,22 @@ TEST_F(ThumbCacheTest, TwoProcessesFillingAtOnceOnlyEverSeeWholeRecords)
         if ((child = fork()) == 0)
         {
             int bad = 0;
-            for (int round = 0; round < 8; round++)
+            for (int round = 0; round < 20; round++)
             {
                 Start();
                 bad += !Ticks() || !AsSerial();
                 bad += round > 0 && hits != Files();
+                CThumbCache cache;
+                OpenThumbCache(&cache, U16(cacheAt).c_str());
+                for (int32_t i = 1; i < folder.count * 4; i++)
+                {
+                    const CFileEntry* e = folder.entries[1 + i % (folder.count - 1)];
+                    CThumbSource source;
+                    CThumbFields fields = {e->width, e->height, e->format, e->flat, e->loadFailed};
+                    bad += !StampThumbSource(&source, U16(pictures.path).c_str(), e->name, e->format, e->flat) ||
+                           !StoreThumbIfUnchanged(&cache, &source.key, &fields, &e->thumb[0][0][0][0]);
+                    FreeThumbSource(&source);
+                }
             }
             StopJobQueue(60000);
             _exit(bad ? 1 : 0);

@@ -211,9 +211,9 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
 }
 
 // The cache's folder is under LOCALAPPDATA, made when missing; a picture's
-// stamp counts from 1970 (Windows counts from 1601); a thumbnail stored cold
-// is a hit warm, committing what the load commits; its record is listed with
-// its size and time; a prune to nothing removes it.
+// stamp counts from 1970 (Windows counts from 1601); a record stored cold is
+// found warm, holding what the load committed; it is listed with its size
+// and time; a prune to nothing removes it.
 TEST(Win32Cache, FolderStampRecordAndPrune)
 {
     const fs::path home = fs::temp_directory_path() / L"orvale-win32-cache-\u00e9t\u00e9";
@@ -226,15 +226,18 @@ TEST(Win32Cache, FolderStampRecordAndPrune)
     fs::last_write_time(L"p\u00e9.png", fs::last_write_time(L"p\u00e9.png") - std::chrono::hours(1));
     static CFolderList list;
     ListFolder(&list);
-    PlatFileStamp stamp;
+    CThumbSource source;
+    ASSERT_EQ(StampThumbSource(&source, list.path, list.entries[1]->name, list.entries[1]->format, list.entries[1]->flat), 1);
     const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    EXPECT_TRUE(PlatGetFileStamp((std::u16string(list.path) + u"\\p\u00e9.png").c_str(), &stamp) &&
-                stamp.size == fs::file_size(L"p\u00e9.png") && std::abs(stamp.modifiedNs / 1000000000 - (now - 3600)) < 60);
-    CFileEntry entries[3] = {*list.entries[1], *list.entries[1], *list.entries[1]};
+    EXPECT_TRUE(source.key.stamp.size == fs::file_size(L"p\u00e9.png") && std::abs(source.key.stamp.modifiedNs / 1000000000 - (now - 3600)) < 60);
+    CFileEntry loaded = *list.entries[1], found = loaded;
     FIBITMAP *primary = nullptr, *secondary = nullptr;
-    LoadEntryImage(&entries[0], 1, &primary, &secondary);
-    EXPECT_TRUE(LoadThumbnailCached(&cache, &entries[1], list.path) == 0 && LoadThumbnailCached(&cache, &entries[2], list.path) == 1);
-    EXPECT_TRUE(!memcmp(&entries[0], &entries[1], sizeof(CFileEntry)) && !memcmp(&entries[0], &entries[2], sizeof(CFileEntry)));
+    LoadEntryImage(&loaded, 1, &primary, &secondary);
+    CThumbFields fields = {loaded.width, loaded.height, loaded.format, loaded.flat, loaded.loadFailed}, back;
+    EXPECT_EQ(StoreThumbIfUnchanged(&cache, &source.key, &fields, &loaded.thumb[0][0][0][0]), 1);
+    EXPECT_EQ(FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]), 1);
+    CommitThumbRecord(&found, &back, &found.thumb[0][0][0][0]);
+    EXPECT_EQ(memcmp(&loaded, &found, sizeof(CFileEntry)), 0);
     int records = 0;
     for (const auto& sub : fs::directory_iterator(home / L"Orvale Viewer" / L"cache"))
     {
@@ -245,8 +248,8 @@ TEST(Win32Cache, FolderStampRecordAndPrune)
         PlatEndFileList(files);
     }
     EXPECT_EQ(records, 1);
-    entries[2].thumbPending = 1;
-    EXPECT_TRUE(PruneThumbCache(&cache, 0, nullptr) == 0 && LoadThumbnailCached(&cache, &entries[2], list.path) == 0);
+    EXPECT_TRUE(PruneThumbCache(&cache, 0, nullptr) == 0 && FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]) == 0);
+    FreeThumbSource(&source);
     ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(home);
 }
 
