@@ -187,7 +187,7 @@ TEST_F(Loading, PrevAndNextOpenWhatLoadingOpens)
 // Every worker held inside a decode: Next onto a neighbour being decoded
 // ahead, entering a folder, changing drive (which clears the listing) and Esc
 // all return (the test would hang were one to wait), and what opens is what
-// loading opens.
+// loading opens; Prev then shows the picture kept from before, not a decode.
 TEST_F(Loading, NothingWaitsForAHeldWorker)
 {
     WritePictures(folder);
@@ -198,12 +198,18 @@ TEST_F(Loading, NothingWaitsForAHeldWorker)
     HeadlessSend(WM_PAINT, 0, 0);  // open here; p1 is queued to be decoded ahead
     while (JobsHeldInDecode() < 2)
         usleep(1000);
+    uint8_t* first = FreeImage_GetBits(v->openPrimary);
+    const uint8_t marked = first[0] ^= 0x5A;
     SelectNextImage(v);
     Bytes pixels, want = SerialState(EntryAt(&v->folder, v->selected), &pixels, 0);
     HeadlessSend(WM_PAINT, 0, 0);
     ASSERT_GE(v->selected, 0);
     EXPECT_EQ(State(EntryAt(&v->folder, v->selected)), want);
     EXPECT_EQ(Shown(v), pixels);
+    SelectPreviousImage(v);
+    HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_TRUE(v->openPrimary);
+    EXPECT_EQ(FreeImage_GetBits(v->openPrimary)[0], marked) << "p0 decoded again";
     Select(u"sub");
     HeadlessSend(WM_PAINT, 0, 0), HeadlessSend(WM_PAINT, 0, 0);  // enter, list
     EXPECT_EQ(std::u16string(v->folder.entries[1]->name), u"q0.mpo");
