@@ -222,6 +222,46 @@ TEST_F(Loading, NothingWaitsForAHeldWorker)
     HoldJobDecodes(false);
 }
 
+// A load here that fails while workers hold pixels may have failed for want
+// of their memory: it is not committed but tried again once they hold none,
+// for a thumbnail and for the open picture. Here the failures are files moved
+// away for a moment.
+TEST_F(Loading, FailureWhileWorkersHoldPixelsIsTriedAgain)
+{
+    WritePictures(folder);
+    ASSERT_TRUE(folder.Enter());
+    HeadlessSend(WM_PAINT, 0, 0);
+    fs::rename("p0.jps", "sub/p0.jps");
+    HoldJobDecodes(true);
+    HeadlessSend(WM_TIMER, 13, 0);  // p0's job fails at once; p1 and p2 are held
+    while (JobsHeldInDecode() < 2)
+        usleep(1000);
+    HeadlessSend(WM_TIMER, 13, 0);
+    Select(u"p0.jps");
+    EXPECT_EQ(EntryAt(&v->folder, v->selected)->thumbPending, 1) << "a failure committed while workers held pixels";
+    fs::rename("sub/p0.jps", "p0.jps");
+    HoldJobDecodes(false);
+    v->selected = -1;
+    Fill();
+    ExpectAsSerial();
+
+    Select(u"p1.jps");
+    HoldJobDecodes(true);
+    HeadlessSend(WM_PAINT, 0, 0);  // p0 and p2 decoded ahead, held
+    while (JobsHeldInDecode() < 2)
+        usleep(1000);
+    fs::rename("p3.jps", "sub/p3.jps");
+    Select(u"p3.jps");
+    HeadlessSend(WM_PAINT, 0, 0);
+    EXPECT_NE(v->selected, -1) << "an open failure committed while workers held pixels";
+    fs::rename("sub/p3.jps", "p3.jps");
+    HoldJobDecodes(false);
+    while (v->selected >= 0 && v->selected != v->loaded && usleep(1000) == 0)
+        HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_GE(v->selected, 0);
+    EXPECT_EQ(EntryAt(&v->folder, v->selected)->loadFailed, 0);
+}
+
 // One CPU: no worker nor helper is started, and the fill still comes in
 // listing order, as the serial load makes it.
 TEST_F(Loading, OneCpuFillsInOrderWithoutWorkers)
