@@ -35,6 +35,15 @@ struct CHeldPicture
     uint32_t job;
 };
 
+// The picture shown before the open one, kept while it is one of the open
+// one's neighbours: stepping back needs no decode, and the workers decode
+// only the picture ahead.
+struct CKeptPicture
+{
+    const CFileEntry* entry;
+    CDecoded picture;
+};
+
 // [SECTION] Decoding here
 
 // The entry a decode here works on, committed only when its outcome is the
@@ -51,11 +60,20 @@ enum Quiet : uint8_t
 };
 Quiet gQuiet;
 CHeldPicture gHeld[2];
+CKeptPicture gKept;
+
+// Hands the kept picture to a worker to free.
+void DropKept()
+{
+    FreeBitmapsLater(gKept.picture.primary, gKept.picture.secondary);
+    gKept = {};
+}
 
 // Drops every job and picture held and forgets the entries' jobs, so that the
 // memory they hold comes free.
 void DropAll(CFolderList* folder)
 {
+    DropKept();
     AbandonAllJobs();
     for (int32_t i = folder->thumbsDone; i < folder->count; i++)
         folder->entries[i]->job = 0;
@@ -70,7 +88,7 @@ void DropAll(CFolderList* folder)
 int LoadHere(CFolderList* folder, CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary,
              bool commit)
 {
-    const bool shared = JobPixelsHeld() > 0;
+    const bool shared = JobPixelsHeld() > 0 || gKept.entry;
     memcpy(&gScratch, entry, sizeof gScratch);
     LoadEntryImage(&gScratch, thumbnailOnly, primary, secondary);
     if (gScratch.loadFailed && !commit && (shared || JobPixelsHeld() > 0))
@@ -182,13 +200,28 @@ int32_t FillThumbnails(CFolderList* folder, FIBITMAP** primary, FIBITMAP** secon
 
 // [SECTION] Pictures around the open one
 
-int OpenEntryPicture(CFolderList* folder, int32_t index, FIBITMAP** primary, FIBITMAP** secondary)
+int OpenEntryPicture(CFolderList* folder, int32_t index, int32_t shown, FIBITMAP** primary, FIBITMAP** secondary)
 {
     CFileEntry* entry = EntryAt(folder, index);
     if (!entry)
         return 1;
-    FreeBitmapsLater(*primary, *secondary);
+    const CKeptPicture back = gKept.entry == entry ? gKept : CKeptPicture{};
+    if (back.entry)
+        gKept = {};
+    const CFileEntry* was = EntryAt(folder, shown);
+    if (was && was != entry && *primary)
+    {
+        DropKept();
+        gKept = {was, {*primary, *secondary, was->width, was->height}};
+    }
+    else
+        FreeBitmapsLater(*primary, *secondary);
     *primary = *secondary = nullptr;
+    if (back.entry)
+    {
+        CommitPicture(entry, &back.picture, primary, secondary);
+        return 1;
+    }
     for (CHeldPicture& h : gHeld)
     {
         if (h.entry != entry)
@@ -226,6 +259,8 @@ void HoldPicturesAround(CFolderList* folder, int32_t index)
         want[1] = EntryAt(folder, StepPicture(folder, index, +1));
     }
     // Keep what is still wanted; drop the rest.
+    if (gKept.entry && gKept.entry != want[0] && gKept.entry != want[1])
+        DropKept();
     for (CHeldPicture& h : gHeld)
         if (h.entry && h.entry != want[0] && h.entry != want[1])
         {
@@ -234,7 +269,7 @@ void HoldPicturesAround(CFolderList* folder, int32_t index)
         }
     for (const CFileEntry* w : want)
     {
-        if (!w || !folder->path[0] || gHeld[0].entry == w || gHeld[1].entry == w)
+        if (!w || !folder->path[0] || gKept.entry == w || gHeld[0].entry == w || gHeld[1].entry == w)
             continue;
         CHeldPicture* slot = !gHeld[0].entry ? &gHeld[0] : &gHeld[1];
         CJobRequest request = {folder->path, w->name, w->format, w->flat, kJobPicture};
@@ -246,6 +281,7 @@ void HoldPicturesAround(CFolderList* folder, int32_t index)
 
 void ForgetJobs()
 {
+    DropKept();
     AbandonAllJobs();
     gHeld[0] = gHeld[1] = {};
     gQuiet = kNoWait;

@@ -21,12 +21,13 @@ struct FIBITMAP;
 // decode here and are empty on return. Returns how many were committed.
 int32_t FillThumbnails(CFolderList* folder, FIBITMAP** primary, FIBITMAP** secondary);
 // Leaves in the slots what LoadEntryImage in open mode leaves for entry
-// index, and sets the entry's fields as it does: a picture decoded ahead is
-// taken, anything else decoded here. The bitmaps the slots held go to a
-// worker to free. Returns 0, changing nothing, when a decode here failed
+// index, and sets the entry's fields as it does: a picture decoded ahead or
+// kept is taken, anything else decoded here. The slots hold entry shown's
+// picture (or none, or a closed one's when shown is -1): it is kept while it
+// stays a neighbour, else it goes to a worker to free. Returns 0, changing nothing, when a decode here failed
 // while workers held memory: the caller asks again on a later pass, once
 // they have let it go.
-int OpenEntryPicture(CFolderList* folder, int32_t index, FIBITMAP** primary, FIBITMAP** secondary);
+int OpenEntryPicture(CFolderList* folder, int32_t index, int32_t shown, FIBITMAP** primary, FIBITMAP** secondary);
 // Keeps the pictures before and after entry index (stepping over folders)
 // decoded ahead, and drops every other picture held; index -1 drops them all.
 void HoldPicturesAround(CFolderList* folder, int32_t index);

@@ -187,7 +187,7 @@ TEST_F(Loading, PrevAndNextOpenWhatLoadingOpens)
 // Every worker held inside a decode: Next onto a neighbour being decoded
 // ahead, entering a folder, changing drive (which clears the listing) and Esc
 // all return (the test would hang were one to wait), and what opens is what
-// loading opens.
+// loading opens; Prev then shows the picture kept from before, not a decode.
 TEST_F(Loading, NothingWaitsForAHeldWorker)
 {
     WritePictures(folder);
@@ -198,12 +198,18 @@ TEST_F(Loading, NothingWaitsForAHeldWorker)
     HeadlessSend(WM_PAINT, 0, 0);  // open here; p1 is queued to be decoded ahead
     while (JobsHeldInDecode() < 2)
         usleep(1000);
+    uint8_t* first = FreeImage_GetBits(v->openPrimary);
+    const uint8_t marked = first[0] ^= 0x5A;
     SelectNextImage(v);
     Bytes pixels, want = SerialState(EntryAt(&v->folder, v->selected), &pixels, 0);
     HeadlessSend(WM_PAINT, 0, 0);
     ASSERT_GE(v->selected, 0);
     EXPECT_EQ(State(EntryAt(&v->folder, v->selected)), want);
     EXPECT_EQ(Shown(v), pixels);
+    SelectPreviousImage(v);
+    HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_TRUE(v->openPrimary);
+    EXPECT_EQ(FreeImage_GetBits(v->openPrimary)[0], marked) << "p0 decoded again";
     Select(u"sub");
     HeadlessSend(WM_PAINT, 0, 0), HeadlessSend(WM_PAINT, 0, 0);  // enter, list
     EXPECT_EQ(std::u16string(v->folder.entries[1]->name), u"q0.mpo");
@@ -214,6 +220,46 @@ TEST_F(Loading, NothingWaitsForAHeldWorker)
     EXPECT_TRUE(HeadlessQuitPosted(&code));
     EXPECT_EQ(JobsHeldInDecode(), 2);
     HoldJobDecodes(false);
+}
+
+// A load here that fails while workers hold pixels may have failed for want
+// of their memory: it is not committed but tried again once they hold none,
+// for a thumbnail and for the open picture. Here the failures are files moved
+// away for a moment.
+TEST_F(Loading, FailureWhileWorkersHoldPixelsIsTriedAgain)
+{
+    WritePictures(folder);
+    ASSERT_TRUE(folder.Enter());
+    HeadlessSend(WM_PAINT, 0, 0);
+    fs::rename("p0.jps", "sub/p0.jps");
+    HoldJobDecodes(true);
+    HeadlessSend(WM_TIMER, 13, 0);  // p0's job fails at once; p1 and p2 are held
+    while (JobsHeldInDecode() < 2)
+        usleep(1000);
+    HeadlessSend(WM_TIMER, 13, 0);
+    Select(u"p0.jps");
+    EXPECT_EQ(EntryAt(&v->folder, v->selected)->thumbPending, 1) << "a failure committed while workers held pixels";
+    fs::rename("sub/p0.jps", "p0.jps");
+    HoldJobDecodes(false);
+    v->selected = -1;
+    Fill();
+    ExpectAsSerial();
+
+    Select(u"p1.jps");
+    HoldJobDecodes(true);
+    HeadlessSend(WM_PAINT, 0, 0);  // p0 and p2 decoded ahead, held
+    while (JobsHeldInDecode() < 2)
+        usleep(1000);
+    fs::rename("p3.jps", "sub/p3.jps");
+    Select(u"p3.jps");
+    HeadlessSend(WM_PAINT, 0, 0);
+    EXPECT_NE(v->selected, -1) << "an open failure committed while workers held pixels";
+    fs::rename("sub/p3.jps", "p3.jps");
+    HoldJobDecodes(false);
+    while (v->selected >= 0 && v->selected != v->loaded && usleep(1000) == 0)
+        HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_GE(v->selected, 0);
+    EXPECT_EQ(EntryAt(&v->folder, v->selected)->loadFailed, 0);
 }
 
 // One CPU: no worker nor helper is started, and the fill still comes in

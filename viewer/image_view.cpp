@@ -109,7 +109,7 @@ void OpenSelectedImage(CViewer* viewer)
     {
         viewer->pan = {0, 0};
         // A neighbour decoded ahead opens at once, as loading it would.
-        if (!OpenEntryPicture(&viewer->folder, viewer->selected, &viewer->openPrimary, &viewer->openSecondary))
+        if (!OpenEntryPicture(&viewer->folder, viewer->selected, viewer->loaded, &viewer->openPrimary, &viewer->openSecondary))
         {
             // Workers held the memory the load needed: nothing is shown until
             // a later pass, once they have let it go, opens it.
