@@ -14,6 +14,7 @@
 // Run: build/bench/cache_fill_bench --benchmark_repetitions=3
 //        --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
