@@ -212,8 +212,7 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
 
 // The cache's folder is under LOCALAPPDATA, made when missing; a picture's
 // stamp counts from 1970 (Windows counts from 1601); a record stored cold is
-// found warm, holding what the load committed; it is listed with its size
-// and time; a prune to nothing removes it.
+// found warm, holding what the load committed; a prune to nothing removes it.
 TEST(Win32Cache, FolderStampRecordAndPrune)
 {
     const fs::path home = fs::temp_directory_path() / L"orvale-win32-cache-\u00e9t\u00e9";
@@ -238,16 +237,6 @@ TEST(Win32Cache, FolderStampRecordAndPrune)
     EXPECT_EQ(FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]), 1);
     CommitThumbRecord(&found, &back, &found.thumb[0][0][0][0]);
     EXPECT_EQ(memcmp(&loaded, &found, sizeof(CFileEntry)), 0);
-    int records = 0;
-    for (const auto& sub : fs::directory_iterator(home / L"Orvale Viewer" / L"cache"))
-    {
-        PlatFileList* files = PlatListFiles((const char16_t*)sub.path().c_str());
-        for (PlatFileInfo info; files && PlatNextFileInfo(files, &info); records++)
-            EXPECT_TRUE(info.stamp.size == fs::file_size(sub.path() / (const wchar_t*)info.name) &&
-                        std::abs(info.stamp.modifiedNs / 1000000000 - now) < 60);
-        PlatEndFileList(files);
-    }
-    EXPECT_EQ(records, 1);
     EXPECT_TRUE(PruneThumbCache(&cache, 0, nullptr) == 0 && FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]) == 0);
     FreeThumbSource(&source);
     ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(home);
