@@ -57,7 +57,7 @@ clang-build: deps
 # Only the libraries and the tests of the threads, under ThreadSanitizer.
 tsan-build: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_TSAN=ON -DORVALE_WERROR=ON -DORVALE_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target loading_test job_queue_test scaler_test
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target loading_test job_queue_test scaler_test thumb_cache_test
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants/mutants.txt into the code, rebuilds what it touches, runs the tests and

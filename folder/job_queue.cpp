@@ -70,6 +70,15 @@ struct CJob
     PlatFileStamp stamp;  // store jobs: the picture's before the window's load
 };
 
+// The cache that queues started from now on use: none, the user's, or the
+// folder given.
+enum CacheChoice : uint8_t
+{
+    kNoCache,
+    kUsersCache,
+    kCacheIn,
+};
+
 struct CJobQueue
 {
     std::mutex lock;
@@ -88,7 +97,11 @@ struct CJobQueue
     uint32_t lastId = 0;
     int64_t held = 0;
     int64_t budget = kDefaultPixelBudget;
-    // The thumbnail cache, opened by the first worker that needs it.
+    // The thumbnail cache as chosen when the queue started, opened by the
+    // first worker that needs it.
+    CacheChoice cacheChoice = kNoCache;
+    char16_t cacheFolder[kThumbCacheFolderCapacity] = {};
+    int64_t cacheCap = 0;
     std::once_flag cacheOpened;
     CThumbCache cache = {};
     std::atomic<bool> cancelPrune{false};
@@ -99,14 +112,6 @@ struct CJobQueue
 CJobQueue* gQueue;
 int32_t gWantedWorkers = -1;
 int64_t gBudget;
-// The cache that queues started from now on use: none, the user's, or the
-// folder given.
-enum CacheChoice : uint8_t
-{
-    kNoCache,
-    kUsersCache,
-    kCacheIn,
-};
 CacheChoice gCacheChoice = kNoCache;
 char16_t gCacheFolder[kThumbCacheFolderCapacity];
 int64_t gCacheCap = kThumbCacheCapBytes;
@@ -116,8 +121,8 @@ int64_t gCacheCap = kThumbCacheCapBytes;
 const CThumbCache* OpenedCache(CJobQueue* q)
 {
     std::call_once(q->cacheOpened, [q] {
-        if (gCacheChoice != kNoCache)
-            OpenThumbCache(&q->cache, gCacheChoice == kUsersCache ? nullptr : gCacheFolder);
+        if (q->cacheChoice != kNoCache)
+            OpenThumbCache(&q->cache, q->cacheChoice == kUsersCache ? nullptr : q->cacheFolder);
     });
     return &q->cache;
 }
@@ -196,7 +201,7 @@ void RunCacheJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
     const CThumbCache* cache = OpenedCache(q);
     int stored = 0;
     if (j->kind == kJobPrune)
-        PruneThumbCache(cache, gCacheCap, &q->cancelPrune);
+        PruneThumbCache(cache, q->cacheCap, &q->cancelPrune);
     else
     {
         CThumbSource source;
@@ -372,6 +377,9 @@ CJobQueue* Queue()
         return nullptr;
     if (gBudget > 0)
         q->budget = gBudget;
+    q->cacheChoice = gCacheChoice;
+    memcpy(q->cacheFolder, gCacheFolder, sizeof gCacheFolder);
+    q->cacheCap = gCacheCap;
     int32_t wanted = WorkersWanted();
     if (wanted > 0)
         PrepareDecoders();
