@@ -58,19 +58,23 @@ enum
 {
     kIfdOffsetAt = 4,
     kEntryListAt = 8 + 2 + 2 * 12 + 8,
+    kFirstTypeAt = 50,
     kFirstSizeAt = 50 + 4,
+    kSecondTypeAt = 66,
     kSecondSizeAt = 66 + 4,
     kSecondOffsetAt = 66 + 8,
 };
 
-// Returns camera_preview.jpg with four bytes of its index replaced.
-Bytes PreviewWith(size_t at, uint32_t value)
+// Returns camera_preview.jpg with words of its index replaced: (offset from
+// the byte-order mark, value).
+Bytes PreviewWith(std::initializer_list<std::pair<size_t, uint32_t>> words)
 {
     Bytes b = testfs::Fixture("camera_preview.jpg");
     const char mark[] = "MPF";
     const size_t tiff = (size_t)(std::search(b.begin(), b.end(), mark, mark + 4) - b.begin()) + 4;
-    for (int i = 0; i < 4; i++)
-        b[tiff + at + i] = (uint8_t)(value >> (8 * i));  // little-endian, as the index is
+    for (const auto& [at, value] : words)
+        for (int i = 0; i < 4; i++)
+            b[tiff + at + i] = (uint8_t)(value >> (8 * i));  // little-endian, as the index is
     return b;
 }
 
@@ -79,13 +83,16 @@ TEST(Mpf, TrustsOnlyTheTypes)
     // Sizes and offsets that real files get wrong change nothing; an index
     // pointing outside its segment is no index.
     const std::pair<Bytes, MpfSecondImage> cases[] = {
-        {PreviewWith(kFirstSizeAt, 0xFFFFFFFF), kSecondIsPreview},
-        {PreviewWith(kSecondSizeAt, 0), kSecondIsPreview},
-        {PreviewWith(kSecondOffsetAt, 0x7FFFFFF0), kSecondIsPreview},
-        {PreviewWith(kEntryListAt, 0xFFFFFFF0), kSecondIsView},  // entries past the segment, no wrap
-        {PreviewWith(kEntryListAt, 0x40), kSecondIsView},        // the second entry cut by the segment's end
-        {PreviewWith(kIfdOffsetAt, 0x10000), kSecondIsView},     // the IFD past the segment
-        {PreviewWith(0, 0x002A5858), kSecondIsView},             // no byte order "XX"
+        {PreviewWith({{kFirstSizeAt, 0xFFFFFFFF}}), kSecondIsPreview},
+        {PreviewWith({{kSecondSizeAt, 0}}), kSecondIsPreview},
+        {PreviewWith({{kSecondOffsetAt, 0x7FFFFFF0}}), kSecondIsPreview},
+        {PreviewWith({{kEntryListAt, 0xFFFFFFF0}}), kSecondIsView},  // entries past the segment, no wrap
+        {PreviewWith({{kEntryListAt, 0x40}}), kSecondIsView},        // the second entry cut by the segment's end
+        {PreviewWith({{kIfdOffsetAt, 0x10000}}), kSecondIsView},     // the IFD past the segment
+        {PreviewWith({{0, 0x002A5858}}), kSecondIsView},             // no byte order "XX"
+        // Type 0 decides by size only after a baseline primary (flags aside).
+        {PreviewWith({{kFirstTypeAt, 0x20020002}, {kSecondTypeAt, 0}}), kSecondIsView},
+        {PreviewWith({{kFirstTypeAt, 0x00030000}, {kSecondTypeAt, 0x40000000}}), kSecondIsViewIfSameSize},
     };
     for (size_t i = 0; i < std::size(cases); i++)
         EXPECT_EQ(Classify(cases[i].first), cases[i].second) << "row " << i;
@@ -176,6 +183,7 @@ TEST(IsoBoxes, SterGroupNamesLeftThenRight)
         {Cat({Box("ftyp", Text("heic")), good}), true},
         {Cat({largesize, good}), true},                                              // 64-bit size before meta
         {Cat({Box("uuid", Bytes(20, 0)), good}), true},                              // uuid's type in the header
+        {Cat({Box("uuid", Bytes(8, 0)), good}), false},                              // too short for its user type
         {Cat({Words({0}), Text("meta"), Bytes(good.begin() + 8, good.end())}), true},  // size 0: to the end
         {MetaWithGroup("ster", 0x01000000, {7, 2, 11, 12}), false},                  // version 1
         {MetaWithGroup("ster", 0, {7, 3, 11, 12, 13}), false},                       // three entities
