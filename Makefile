@@ -91,9 +91,11 @@ VERSION = ${shell sed -n 's/^project(orvale_viewer VERSION \([0-9.]*\).*/\1/p' C
 package: build
 	tools/build/make_deb.sh $(BUILD)
 	@if [ ! -f $(WIN_BUILD)/orvale-viewer.exe ]; then echo "No $(WIN_BUILD)/orvale-viewer.exe: no Windows zip"; \
-	else z=orvale-viewer_$(VERSION)_win64; cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
-		cp $(abspath $(WIN_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $$z/ && \
-		cp -r "$$($(CURDIR)/tools/build/windows_deps.sh | tail -1)/share/licenses" $$z/licenses && \
+	else z=orvale-viewer_$(VERSION)_win64; prefix=$$($(CURDIR)/tools/build/windows_deps.sh | tail -1) && \
+		cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
+		cp $(abspath $(WIN_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $(CURDIR)/COPYING $$z/ && \
+		cp "$$prefix/bin/libheif.dll" "$$prefix/bin/libde265.dll" $$z/ && \
+		cp -r "$$prefix/share/licenses" $$z/licenses && \
 		cp $(CURDIR)/tools/build/windows_deps_absent.cpp $$z/licenses/freeimage/changed-plugins-absent.cpp && \
 		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
 
