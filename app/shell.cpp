@@ -34,55 +34,27 @@ int RunViewer()
     return 0;
 }
 
-// Where the thumbnail ticks left off in which chain. Entries before that
-// place have their thumbnails and never lose them while the chain lives, so a
-// tick resumes there instead of walking a long listing from its head each time.
-struct CTickResume
-{
-    const CFileEntry* head;
-    int32_t count;
-    uint32_t generation;
-    CFileEntry* entry;  // first entry not yet known to be done; null: all done
-    int32_t index;
-};
-
-static CTickResume gTickResume;
-
-// Makes the thumbnail of the first pending entry in chain order, if any, or
-// commits it when a worker has decoded it ahead; while a worker is still at
-// it the tick makes nothing, and never one further down the chain first.
-// Returns 1 when one was made.
+// Makes the thumbnail of the first pending entry in listing order, if any,
+// or commits it when a worker has decoded it ahead; while a worker is still
+// at it the tick makes nothing, and never one further down the listing
+// first. Returns 1 when one was made.
 static int MakeNextThumbnail(CViewer* viewer)
 {
     CFolderList* folder = &viewer->folder;
-    CTickResume* at = &gTickResume;
-    uint32_t generation = ChainGeneration();
-    if (at->head != folder->head || at->count != folder->count || at->generation != generation)
-        *at = {folder->head, folder->count, generation, folder->head, 0};
-    for (; at->entry && at->index < folder->count; at->index++, at->entry = at->entry->next)
+    // Entries before thumbsDone keep their thumbnails while the listing lives.
+    for (; folder->thumbsDone < folder->count; folder->thumbsDone++)
     {
-        if (at->entry->thumbPending)
-        {
-            int taken = TakeThumbnail(folder, at->entry, at->index);
-            if (taken == kThumbNotReady)
-                return 0;
-            if (taken == kThumbDecodeHere)
-                LoadEntryImage(at->entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
-            return 1;
-        }
+        CFileEntry* entry = folder->entries[folder->thumbsDone];
+        if (!entry->thumbPending)
+            continue;
+        int taken = TakeThumbnail(folder, folder->thumbsDone);
+        if (taken == kThumbNotReady)
+            return 0;
+        if (taken == kThumbDecodeHere)
+            LoadEntryImage(entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
+        return 1;
     }
     return 0;
-}
-
-void OnButtonUp(CViewer* viewer, int32_t x, int32_t y)
-{
-    viewer->listDrag = 0;
-    viewer->barDrag = 0;
-    viewer->panDrag = 0;
-    bool atPress = x == viewer->pressPos.x && y == viewer->pressPos.y;
-    bool outsideBand = !viewer->toolbarShown || y >= kToolbarBandRows;
-    if (atPress && !viewer->toolbarClickPending && outsideBand)
-        viewer->clickPos = {x, y};
 }
 
 PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, PlatLParam lParam)

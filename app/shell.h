@@ -13,9 +13,6 @@ extern CViewer gViewer;
 int RunViewer();
 // Routes every window message: handlers change gViewer, the pass redraws.
 PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, PlatLParam lParam);
-// Ends every drag and records a click when the release is exactly at the press
-// and no toolbar click claims it.
-void OnButtonUp(CViewer* viewer, int32_t x, int32_t y);
 // How the program started, from StartFromArgument.
 enum
 {

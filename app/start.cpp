@@ -4,34 +4,23 @@
 
 #include "app/shell.h"
 #include "folder/folder_list.h"
+#include "render/layout.h"
 #include "viewer/update_and_draw.h"
 #include "viewer/viewer_state.h"
 
 enum
 {
     kMessageCapacity = kFolderPathCapacity + 64,
-    kRowPitchPairs = 118,  // line pairs per grid row
 };
 
 // The entry opened from the command line while it stays open: its cell is kept
 // in view under it while the window settles its size.
 static int32_t gStartEntry = -1;
 
-// Returns the code units of a NUL-terminated string.
-static size_t Length16(const char16_t* text)
-{
-    size_t n = 0;
-    while (text[n])
-        n++;
-    return n;
-}
-
 // Appends text to a message of kMessageCapacity units, cutting what does not fit.
 static void Append(char16_t* message, const char16_t* text)
 {
-    size_t at = 0;
-    while (message[at])
-        at++;
+    size_t at = (size_t)PlatTextLength(message);
     while (*text && at + 1 < kMessageCapacity)
         message[at++] = *text++;
     message[at] = 0;
@@ -56,13 +45,13 @@ static int32_t SelectNamedEntry(CViewer* viewer, const char16_t* name)
 {
     CFolderList* folder = &viewer->folder;
     ListFolder(folder);
-    int32_t index = 0;
-    for (CFileEntry* entry = folder->head; entry && index < folder->count; entry = entry->next, index++)
+    size_t bytes = ((size_t)PlatTextLength(name) + 1) * sizeof(char16_t);
+    for (int32_t index = 0; index < folder->count; index++)
     {
-        if (!entry->isDir && memcmp(entry->name, name, (Length16(name) + 1) * sizeof(char16_t)) == 0)
+        const CFileEntry* entry = folder->entries[index];
+        if (!entry->isDir && memcmp(entry->name, name, bytes) == 0)
         {
             viewer->selected = index;
-            folder->current = entry;
             return index;
         }
     }
@@ -73,25 +62,15 @@ static int32_t SelectNamedEntry(CViewer* viewer, const char16_t* name)
 // becomes current and listed, its entry selected. Returns 1 on success.
 static int StartOnPicture(CViewer* viewer, const char16_t* path)
 {
-    // Windows takes "/" between folders as well as its own backslash.
-    size_t cut = Length16(path);
-    while (cut > 0 && path[cut - 1] != PLAT_PATH_SEPARATOR && path[cut - 1] != u'/')
-        cut--;
+    int32_t nameStart = PlatNameStart(path);
     static char16_t start[kFolderPathCapacity];
     if (!PlatGetCurrentFolder(start, kFolderPathCapacity))
         start[0] = 0;
-    if (cut > 0)
-    {
-        // The folder part, with its separator only when it is the root: "/"
-        // or a drive's root such as C:\ ("C:" alone is the drive's current folder).
-        static char16_t where[kFolderPathCapacity];
-        size_t keep = cut > 1 && path[cut - 2] != u':' ? cut - 1 : cut;
-        memcpy(where, path, keep * sizeof(char16_t));
-        where[keep] = 0;
-        if (PlatChangeFolder(where) != 0)
-            return 0;
-    }
-    if (SelectNamedEntry(viewer, path + cut) >= 0)
+    static char16_t where[kFolderPathCapacity];
+    int32_t folderLength = PlatFolderPart(path, nameStart, where, kFolderPathCapacity);
+    if (folderLength < 0 || (folderLength > 0 && PlatChangeFolder(where) != 0))
+        return 0;
+    if (SelectNamedEntry(viewer, path + nameStart) >= 0)
     {
         gStartEntry = viewer->selected;
         return 1;

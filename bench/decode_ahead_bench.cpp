@@ -59,8 +59,8 @@ void StopViewer()
 
 bool AnyPending()
 {
-    for (CFileEntry* e = gViewer.folder.head; e; e = e->next)
-        if (e->thumbPending)
+    for (int32_t i = 0; i < gViewer.folder.count; i++)
+        if (gViewer.folder.entries[i]->thumbPending)
             return true;
     return false;
 }
@@ -113,7 +113,7 @@ void NextOntoReady(benchmark::State& state)
 {
     StartViewer(state.range(0) != 0);
     CViewer* v = &gViewer;
-    v->selected = 1, v->folder.current = v->folder.head->next;  // s00.mpo
+    v->selected = 1;  // s00.mpo
     HeadlessSend(WM_PAINT, 0, 0);
     for (auto _ : state)
     {
@@ -122,7 +122,7 @@ void NextOntoReady(benchmark::State& state)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (v->selected >= v->folder.count - 1)
         {
-            v->selected = 1, v->folder.current = v->folder.head->next;
+            v->selected = 1;
             HeadlessSend(WM_PAINT, 0, 0);
             while (!DecodeAheadIdle())
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -127,7 +127,8 @@ void LoadTwoStreamFile(benchmark::State& state)
         state.SkipWithError("did not decode two streams");
     FreeImage_Unload(primary);
     FreeImage_Unload(secondary);
-    FreeEntries(entry);
+    free(entry->name);
+    free(entry);
 }
 
 // The first part of the line above on its own: one read of the whole file.

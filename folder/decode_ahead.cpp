@@ -76,10 +76,8 @@ struct CDecodeAhead
     char16_t* folder = nullptr;  // the listed folder's absolute path, owned
 
     // Window's thread only.
-    const CFileEntry* head = nullptr;  // the chain the slots belong to
-    uint32_t generation = 0;
-    CFileEntry* feed = nullptr;  // next entry to look at for queueing
-    int32_t feedIndex = -1;      // its index; -1 before the first tick
+    CFileEntry* const* entries = nullptr;  // the listing the slots belong to
+    int32_t feed = -1;  // index of the next entry to look at for queueing; -1 before the first tick
     const CFileEntry* openKey = nullptr;
 };
 
@@ -215,9 +213,7 @@ int Queue(CDecodeAhead* a, uint8_t thumbnailOnly, const CFileEntry* entry, int32
         CDecodeSlot* s = &a->slots[k];
         if (s->state != kFree)
             continue;
-        size_t bytes = sizeof(char16_t);
-        for (const char16_t* p = entry->name; *p; p++)
-            bytes += sizeof(char16_t);
+        size_t bytes = ((size_t)PlatTextLength(entry->name) + 1) * sizeof(char16_t);
         char16_t* name = (char16_t*)malloc(bytes);
         if (!name)
             return 0;
@@ -252,25 +248,24 @@ void CancelLocked(CDecodeAhead* a, std::unique_lock<std::mutex>& hold)
                 return false;
         return true;
     });
-    a->head = nullptr;
-    a->feed = nullptr;
-    a->feedIndex = -1;
+    a->entries = nullptr;
+    a->feed = -1;
     a->openKey = nullptr;
 }
 
-// Returns the pool, its slots belonging to folder's chain: work for another
-// chain is cancelled and the folder's path taken. Null when there is no pool,
+// Returns the pool, its slots belonging to folder's listing: work for another
+// listing is cancelled and the folder's path taken. Clearing a listing cancels
+// (ClearFolder), so entries that start at a reused address are never mistaken
+// for the old ones. Null when there is no pool,
 // or decoding ahead is off, or the folder has no path to read through.
 CDecodeAhead* PoolFor(const CFolderList* folder)
 {
-    if (!gAheadOn || !folder->path[0] || !folder->head)
+    if (!gAheadOn || !folder->path[0] || !folder->entries)
         return nullptr;
     CDecodeAhead* a = Pool();
-    if (!a || (a->head == folder->head && a->generation == ChainGeneration()))
+    if (!a || a->entries == folder->entries)
         return a;
-    size_t units = 1;
-    while (folder->path[units - 1])
-        units++;
+    size_t units = (size_t)PlatTextLength(folder->path) + 1;
     char16_t* path = (char16_t*)malloc(units * sizeof(char16_t));
     if (!path)
         return nullptr;
@@ -279,8 +274,7 @@ CDecodeAhead* PoolFor(const CFolderList* folder)
     CancelLocked(a, hold);
     free(a->folder);
     a->folder = path;
-    a->head = folder->head;
-    a->generation = ChainGeneration();
+    a->entries = folder->entries;
     return a;
 }
 
@@ -295,8 +289,9 @@ void SetDecodeAhead(bool on)
 
 // [SECTION] Thumbnails
 
-int TakeThumbnail(CFolderList* folder, CFileEntry* entry, int32_t index)
+int TakeThumbnail(CFolderList* folder, int32_t index)
 {
+    CFileEntry* entry = EntryAt(folder, index);
     CDecodeAhead* a = PoolFor(folder);
     if (!a)
         return kThumbDecodeHere;
@@ -305,19 +300,14 @@ int TakeThumbnail(CFolderList* folder, CFileEntry* entry, int32_t index)
     for (int k = 0; k < kThumbSlots; k++)
         if (a->slots[k].state != kFree && a->slots[k].index < index)
             DropSlot(&a->slots[k]);
-    if (a->feedIndex < index)
-    {
-        a->feed = entry;
-        a->feedIndex = index;
-    }
+    if (a->feed < index)
+        a->feed = index;
     // Queue the pending files from the feed on while slots are free.
-    while (a->feed && a->feedIndex < folder->count)
+    for (; a->feed < folder->count; a->feed++)
     {
-        CFileEntry* e = a->feed;
-        if (e->thumbPending && !e->isDir && !Queue(a, 1, e, a->feedIndex))
+        CFileEntry* e = folder->entries[a->feed];
+        if (e->thumbPending && !e->isDir && !Queue(a, 1, e, a->feed))
             break;
-        a->feed = e->next;
-        a->feedIndex++;
     }
     a->work.notify_all();
     for (int k = 0; k < kThumbSlots; k++)

@@ -7,7 +7,7 @@
 // through the folder's path captured at listing, never the current folder,
 // and never touch an entry, the frame or the window: everything here is
 // called on the window's thread, which commits what a worker made. Anything
-// that frees entries calls CancelDecodeAhead first.
+// that frees entries calls CancelDecodeAhead first (ClearFolder does).
 #pragma once
 
 #include <cstdint>
@@ -27,10 +27,10 @@ enum
 // Turns decoding ahead on (the default) or off. Off, every decode happens
 // on the window's thread as it comes; tests and benchmarks compare the two.
 void SetDecodeAhead(bool on);
-// For the first entry of the chain whose thumbnail is pending (index is its
-// place in the chain): commits its thumbnail when a worker has made it, and
-// keeps the workers busy with the pending entries after it.
-int TakeThumbnail(CFolderList* folder, CFileEntry* entry, int32_t index);
+// For the first entry of the listing whose thumbnail is pending: commits its
+// thumbnail when a worker has made it, and keeps the workers busy with the
+// pending entries after it.
+int TakeThumbnail(CFolderList* folder, int32_t index);
 // Keeps the pictures of previous and next (either may be null) decoded ahead
 // for opening, and drops every other picture held. open is the entry whose
 // bitmaps the viewer now shows (null: none).

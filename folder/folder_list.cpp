@@ -1,5 +1,5 @@
-// folder_list.cpp - listing the current folder into the entry chain, naming
-// rules, and the chain's lifetime.
+// folder_list.cpp - listing the current folder into its entries, naming rules,
+// and the entries' lifetime.
 #include "folder/folder_list.h"
 
 #include <cstdlib>
@@ -11,11 +11,6 @@
 
 static_assert(sizeof(((CFileEntry*)nullptr)->thumb[0]) == kPictureBytes,
               "a folder picture fills exactly one view of a thumbnail");
-
-// Counts chains built and entries freed; see ChainGeneration.
-static uint32_t gChainGeneration;
-
-uint32_t ChainGeneration() { return gChainGeneration; }
 
 // Lower-cases one code unit the way the C runtime's towlower does in its
 // default locale: A to Z only, which is all that can ever equal "jps".
@@ -50,9 +45,7 @@ void ClassifyName(const char16_t* name, uint8_t* flat)
 
 int InitEntry(CFileEntry* entry, const char16_t* name, uint8_t isDir, uint8_t flat)
 {
-    size_t length = 0;
-    while (name[length])
-        length++;
+    size_t length = (size_t)PlatTextLength(name);
     char16_t* copy = (char16_t*)malloc((length + 1) * sizeof(char16_t));
     if (!copy)
         return 0;
@@ -88,7 +81,6 @@ static CFileEntry* NewEntry()
     entry->width = 0;   // known once the picture has been loaded
     entry->height = 0;
     entry->name = nullptr;
-    entry->next = nullptr;
     // One placeholder row, then doubling copies over the rest of both views.
     uint8_t* bytes = &entry->thumb[0][0][0][0];
     const size_t total = sizeof entry->thumb;
@@ -107,32 +99,55 @@ static CFileEntry* NewEntry()
     return entry;
 }
 
-// Creates an entry for one item and links it at the tail. Returns 0 when
-// memory runs out; nothing is linked then.
-static int AppendEntry(CFolderList* folder, const char16_t* name, uint8_t isDir, uint8_t flat, int32_t format)
+// Makes room for one more entry, doubling. Returns 0 when memory runs out.
+static int Reserve(CFolderList* folder)
 {
+    if (folder->count < folder->capacity)
+        return 1;
+    int64_t capacity = folder->capacity ? (int64_t)folder->capacity * 2 : 64;
+    if (capacity > INT32_MAX)
+        return 0;
+    void* grown = realloc(folder->entries, (size_t)capacity * sizeof(CFileEntry*));
+    if (!grown)
+        return 0;
+    folder->entries = (CFileEntry**)grown;
+    folder->capacity = (int32_t)capacity;
+    return 1;
+}
+
+CFileEntry* AddEntry(CFolderList* folder, const char16_t* name, uint8_t isDir, uint8_t flat, int32_t format)
+{
+    if (!Reserve(folder))
+        return nullptr;
     CFileEntry* entry = NewEntry();
     if (!entry)
-        return 0;
+        return nullptr;
     if (!InitEntry(entry, name, isDir, flat))
     {
         free(entry);
-        return 0;
+        return nullptr;
     }
     if (!isDir)
         entry->format = format;
-    if (!folder->head)
-        folder->head = entry;
-    else
-        folder->cursor->next = entry;
-    folder->cursor = entry;
-    folder->count++;
-    return 1;
+    folder->entries[folder->count++] = entry;
+    return entry;
+}
+
+CFileEntry* EntryAt(const CFolderList* folder, int32_t index)
+{
+    return index >= 0 && index < folder->count ? folder->entries[index] : nullptr;
+}
+
+int32_t StepPicture(const CFolderList* folder, int32_t from, int32_t step)
+{
+    for (int64_t i = (int64_t)from + step; i >= 0 && i < folder->count; i += step)
+        if (!folder->entries[i]->isDir)
+            return (int32_t)i;
+    return -1;
 }
 
 void ListFolder(CFolderList* folder)
 {
-    gChainGeneration++;
     PlatGetCurrentFolder(folder->path, kFolderPathCapacity);
     PlatFolderScan* scan = PlatScanFolder();
     if (!scan)
@@ -143,9 +158,9 @@ void ListFolder(CFolderList* folder)
         const char16_t* name = item.name;
         if (name[0] == u'.' && name[1] == 0)
             continue;
-        int appended;
+        CFileEntry* appended;
         if (item.isDir)
-            appended = AppendEntry(folder, name, 1, 1, 0);
+            appended = AddEntry(folder, name, 1, 1, 0);
         else
         {
             uint8_t flat = 0;
@@ -153,7 +168,7 @@ void ListFolder(CFolderList* folder)
             int format = PlatDetectImageFormat(name);
             if (format == -1)
                 continue;
-            appended = AppendEntry(folder, name, 0, flat, format);
+            appended = AddEntry(folder, name, 0, flat, format);
         }
         // Out of memory: what is listed stays listed, and the listing counts as
         // done so that the passes do not retry it over and over.
@@ -164,24 +179,15 @@ void ListFolder(CFolderList* folder)
     folder->listed = 1;
 }
 
-void FreeEntries(CFileEntry* entry)
-{
-    // No worker may still be decoding for a chain about to go.
-    CancelDecodeAhead();
-    gChainGeneration++;
-    // A listing may hold tens of thousands of entries: walk, never recurse.
-    while (entry)
-    {
-        CFileEntry* next = entry->next;
-        free(entry->name);
-        free(entry);
-        entry = next;
-    }
-}
-
 void ClearFolder(CFolderList* folder)
 {
-    if (folder->head)
-        FreeEntries(folder->head);
+    // No worker may still be decoding for entries about to go.
+    CancelDecodeAhead();
+    for (int32_t i = 0; i < folder->count; i++)
+    {
+        free(folder->entries[i]->name);
+        free(folder->entries[i]);
+    }
+    free(folder->entries);
     memset(folder, 0, sizeof *folder);
 }

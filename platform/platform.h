@@ -16,6 +16,7 @@
 // backend's header.
 //
 // [SECTION] Types and message numbers
+// [SECTION] Text and paths
 // [SECTION] Window host
 // [SECTION] Folders and files
 // [SECTION] Drives, program path, opening documents
@@ -88,12 +89,6 @@ typedef PlatResult (*PlatWindowProc)(PlatWindow* window, uint32_t message, PlatW
 #define DRIVE_RAMDISK 6
 #endif
 
-// The separator of path components in the names this platform hands out.
-#ifdef _WIN32
-#define PLAT_PATH_SEPARATOR u'\\'
-#else
-#define PLAT_PATH_SEPARATOR u'/'
-#endif
 
 // Packs two signed 16-bit client coordinates the way Windows packs lParam.
 inline PlatLParam PlatMakeLParam(int32_t x, int32_t y)
@@ -106,6 +101,36 @@ inline int32_t PlatLParamX(PlatLParam lParam) { return (int16_t)(uint16_t)(lPara
 inline int32_t PlatLParamY(PlatLParam lParam) { return (int16_t)(uint16_t)((lParam >> 16) & 0xFFFF); }
 // Reads the signed wheel delta from the high word of wParam.
 inline int32_t PlatWheelDelta(PlatWParam wParam) { return (int16_t)(uint16_t)((wParam >> 16) & 0xFFFF); }
+
+// [SECTION] Text and paths
+//
+// The rules of path names (separators, roots, drive letters) live behind these
+// calls, so the viewer never looks inside a path itself.
+
+// Returns the code units of a NUL-terminated UTF-16 string.
+inline int32_t PlatTextLength(const char16_t* text)
+{
+    int32_t n = 0;
+    while (text[n] && n < INT32_MAX)
+        n++;
+    return n;
+}
+// Cuts an absolute folder path to its parent folder in place: "/a/b" becomes
+// "/a" and "/a" becomes "/"; on Windows "C:\a" becomes the drive's root
+// "C:\". A root stays as it is.
+void PlatCutToParent(char16_t* path);
+// Returns where the bare name at the end of a path starts: just after its
+// last separator (on Windows also after "C:"); 0 for a bare name.
+int32_t PlatNameStart(const char16_t* path);
+// Writes the folder part of a path, the nameStart code units before its name,
+// as PlatChangeFolder takes it: without its last separator, unless the folder
+// is a root ("/", "C:\"). Returns its length (0: the path has no folder part);
+// -1, with folder empty, when it does not fit capacity.
+int32_t PlatFolderPart(const char16_t* path, int32_t nameStart, char16_t* folder, int32_t capacity);
+// Joins a folder and a name with one separator, none after a folder that
+// already ends with one (a root). Returns the length; -1, with buffer empty,
+// when it does not fit capacity.
+int32_t PlatJoinPath(const char16_t* folder, const char16_t* name, char16_t* buffer, int32_t capacity);
 
 // [SECTION] Window host
 
@@ -179,8 +204,7 @@ void PlatEndScan(PlatFolderScan* scan);
 int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
 // Reads a whole file as PlatReadFile does, the file named inside a folder
 // given by its absolute path instead of the current folder: the path and the
-// name are joined with PLAT_PATH_SEPARATOR (none is added after a path that
-// already ends with one, such as a root). It never looks at the current
+// name are joined as PlatJoinPath joins them. It never looks at the current
 // folder, so worker threads may call it, several at once, while the window's
 // thread changes folders.
 int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length);

@@ -9,6 +9,7 @@
 
 #include "render/assets/assets.h"
 #include "render/frame.h"
+#include "render/layout.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ORVALE_DRAW_X86 1
@@ -21,12 +22,9 @@ namespace {
 
 enum
 {
-    kThumbWidth = 192,
-    kThumbHeight = 96,
     kGlyphHeight = 16,
     kByteGlyphWidth = 16,
     kLineAdvance = 9,
-    kScrollBarWidth = 16,
 };
 
 // Returns the first pixel of the row of view `view` of line pair `pair`.
@@ -354,7 +352,7 @@ void DrawScrollBar(CStereoFrame* frame, int32_t scroll, int32_t contentHeight)
     if (!frame->pixels || pairs <= 0 || frame->stride <= 0)
         return;
     // A frame narrower than the bar gets the bar over all its columns.
-    const int32_t left = std::max(frame->stride - kScrollBarWidth, 0);
+    const int32_t left = std::max(frame->stride - kScrollBarColumns, 0);
     const int32_t width = frame->stride - left;
     for (int32_t i = 0; i < pairs; ++i)
     {

@@ -33,12 +33,19 @@ TEST(UnicodeFont, GlyphsBlanksFallbacksAndCoveredScripts)
     // and marks blank too.
     const std::pair<uint16_t, int> blanks[] = {{0x00, 8}, {0x09, 1}, {0x0A, 1}, {0x0D, 1}, {0xA0, 9}};
     for (const auto& [u, width] : blanks)
-        EXPECT_TRUE(Ink(u).first < 0 && glyphWidths[u] == width) << std::hex << u;
+    {
+        EXPECT_LT(Ink(u).first, 0) << std::hex << u;
+        EXPECT_EQ(glyphWidths[u], width) << std::hex << u;
+    }
     for (uint16_t u : Units{0x200B, 0x200C, 0x200D, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0xFEFF})
-        EXPECT_TRUE(Ink(u).first < 0 && glyphWidths[u] >= 1) << std::hex << u;
+    {
+        EXPECT_LT(Ink(u).first, 0) << std::hex << u;
+        EXPECT_GE(glyphWidths[u], 1) << std::hex << u;
+    }
     // Uncovered code units share the box of Greek alpha, 5 wide; surrogates
     // share another, 14 wide.
-    EXPECT_TRUE(glyphWidths[0x03B1] == 5 && glyphWidths[0x0402] == 14);
+    EXPECT_EQ(glyphWidths[0x03B1], 5);
+    EXPECT_EQ(glyphWidths[0x0402], 14);
     for (uint16_t u : Units{0x00C9, 0x0391, 0x03C9, 0xAC00, 0xD7A3, 0xE000, 0xF8FF, 0x9FA6, 0xFFFF, 0x0B05})
         EXPECT_TRUE(SameGlyph(u, 0x03B1)) << std::hex << u;
     for (int u = 0xD800; u < 0xE000; ++u)
@@ -46,7 +53,11 @@ TEST(UnicodeFont, GlyphsBlanksFallbacksAndCoveredScripts)
     // Covered scripts have glyphs of their own.
     for (uint16_t u : Units{0x0301, 0x0710, 0x0780, 0x1100, 0x3001, 0x3105, 0x3231, 0x3300, 0x9FA5, 0xF900, 0xFA2D,
                             0xFB2A, 0xFB13, 0xFE30, 0xFE50})
-        EXPECT_TRUE(Ink(u).first >= 0 && !SameGlyph(u, 0x03B1) && !SameGlyph(u, 0xD800)) << std::hex << u;
+    {
+        EXPECT_GE(Ink(u).first, 0) << std::hex << u;
+        EXPECT_FALSE(SameGlyph(u, 0x03B1)) << std::hex << u;
+        EXPECT_FALSE(SameGlyph(u, 0xD800)) << std::hex << u;
+    }
 }
 
 }  // namespace

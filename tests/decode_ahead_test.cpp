@@ -69,8 +69,8 @@ protected:
         {
             HeadlessSend(WM_TIMER, 13, 0);
             int now = 0, gap = 0;
-            for (CFileEntry* e = v->folder.head; e; e = e->next)
-                if (!e->isDir)
+            for (int32_t i = 0; i < v->folder.count; i++)
+                if (CFileEntry* e = v->folder.entries[i]; !e->isDir)
                 {
                     ASSERT_TRUE(e->thumbPending || gap == 0) << "made after a pending one";
                     e->thumbPending ? gap++ : now++;
@@ -85,14 +85,17 @@ protected:
     // Every file's entry as the window's own load leaves it.
     void ExpectAsSerial()
     {
-        for (CFileEntry* e = v->folder.head; e; e = e->next)
+        for (int32_t i = 0; i < v->folder.count; i++)
+        {
+            CFileEntry* e = v->folder.entries[i];
             EXPECT_TRUE(e->isDir || State(e) == SerialState(e)) << fs::path(std::u16string(e->name));
+        }
     }
     void Select(const char16_t* name)
     {
         v->selected = 0;
-        for (v->folder.current = v->folder.head; std::u16string(v->folder.current->name) != name; v->selected++)
-            v->folder.current = v->folder.current->next;
+        while (std::u16string(v->folder.entries[v->selected]->name) != name)
+            v->selected++;
     }
     void WaitIdle()
     {
@@ -121,11 +124,13 @@ TEST_F(DecodeAhead, PrevAndNextOpenWhatWasDecodedAheadAsLoadingIt)
     ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
     HeadlessSend(WM_PAINT, 0, 0);
     Select(u"camera_pair.mpo");
+    CFileEntry* opened = nullptr;
     for (const char* step = "onppnnnnnnn"; *step; step++)
     {
         WaitIdle();
         *step == 'n' ? SelectNextImage(v) : *step == 'p' ? SelectPreviousImage(v) : void();
-        Bytes pixels, want = SerialState(v->folder.current, &pixels, 0);
+        opened = EntryAt(&v->folder, v->selected);
+        Bytes pixels, want = SerialState(opened, &pixels, 0);
         HeadlessSend(WM_PAINT, 0, 0);
         if (v->selected < 0)
             break;
@@ -133,10 +138,12 @@ TEST_F(DecodeAhead, PrevAndNextOpenWhatWasDecodedAheadAsLoadingIt)
         for (FIBITMAP* b : {v->openPrimary, v->openSecondary})
             if (b)
                 shown.insert(shown.end(), FreeImage_GetBits(b), FreeImage_GetBits(b) + FreeImage_GetPitch(b) * FreeImage_GetHeight(b));
-        EXPECT_TRUE(State(v->folder.current) == want && shown == pixels) << step;
+        EXPECT_EQ(State(opened), want) << step;
+        EXPECT_EQ(shown, pixels) << step;
     }
-    EXPECT_TRUE(v->selected == -1 && std::u16string(v->folder.current->name) == u"huge_header.jpg" &&
-                v->folder.current->loadFailed);
+    EXPECT_EQ(v->selected, -1);
+    EXPECT_EQ(std::u16string(opened->name), u"huge_header.jpg");
+    EXPECT_EQ(opened->loadFailed, 1);
 }
 
 // Pictures that take a while each, in a folder and a sub-folder.
@@ -166,7 +173,8 @@ TEST_F(DecodeAhead, FoldersEnteredAndLeftWhileDecodingThenFilledAsTheWindowFills
     ClearFolder(&v->folder), HeadlessSend(WM_PAINT, 0, 0), HeadlessSend(WM_TIMER, 13, 0);
     HeadlessSend(WM_KEYDOWN, VK_ESCAPE, 0);
     int code = 1;
-    EXPECT_TRUE(HeadlessQuitPosted(&code) && code == 0);
+    EXPECT_TRUE(HeadlessQuitPosted(&code));
+    EXPECT_EQ(code, 0);
 }
 
 // Files removed while the workers decode them end either decoded, as the
@@ -176,13 +184,14 @@ TEST_F(DecodeAhead, FilesRemovedWhileDecodedEndDecodedOrFailed)
     WritePictures(folder);
     ASSERT_EQ(chdir(folder.path.c_str()), 0);
     HeadlessSend(WM_PAINT, 0, 0), HeadlessSend(WM_TIMER, 13, 0);
-    Bytes made = SerialState(v->folder.head->next->next);
+    Bytes made = SerialState(v->folder.entries[2]);
     for (int k = 0; k < 10; k++)
         fs::remove(folder.At("p" + std::to_string(k) + ".jps"));
     Fill();
     int failed = 0;
-    for (CFileEntry* e = v->folder.head->next; !e->isDir; e = e->next)
+    for (int32_t i = 1; !v->folder.entries[i]->isDir; i++)
     {
+        CFileEntry* e = v->folder.entries[i];
         failed += e->loadFailed;
         EXPECT_TRUE(e->loadFailed ? e->thumb[0][0][0][2] == 0xFF && e->thumb[1][95][191][0] == 0x16 : State(e) == made);
     }

@@ -127,8 +127,11 @@ TEST(DrawScroll, BarIsRedWhereTheViewStandsGreenElsewhere)
         CStereoFrame f = MakeFrame(w, pairs);
         DrawScrollBar(&f, (int32_t)c[2], (int32_t)c[3]);
         int64_t red = std::count(f.pixels, f.pixels + f.capacity, kRed) / (2 * std::min(w, 16));
-        EXPECT_TRUE(Px(f, w - 1, 0, 0) == c[4] && Px(f, w - 1, pairs - 1, 0) == c[5] && std::abs(red - c[6]) <= 1)
-            << w << "x" << pairs << " scroll " << c[2] << " of " << c[3];
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(pairs) + " scroll " + std::to_string(c[2]) + " of " +
+                     std::to_string(c[3]));
+        EXPECT_EQ(Px(f, w - 1, 0, 0), (uint32_t)c[4]);
+        EXPECT_EQ(Px(f, w - 1, pairs - 1, 0), (uint32_t)c[5]);
+        EXPECT_LE(std::abs(red - c[6]), 1);
         Release(&f);
     }
 }

@@ -53,11 +53,11 @@ TEST(ClassifyName, LastExtensionDecides)
         EXPECT_EQ(Flat(name), flat) << testing::PrintToString(std::u16string(name));
 }
 
-// The chain keeps the scan's order, folders and files mixed, and leaves out
-// what is no picture whatever its name; the parent entry comes first with its
-// own picture, except at the root. Files wait for their thumbnail under the
-// placeholder, their format told from their contents (2 JPEG, 13 PNG).
-TEST(ListFolder, ChainKeepsScanOrderWithTheParentFirst)
+// The listing keeps the scan's order, folders and files mixed, and leaves
+// out what is no picture whatever its name; the parent entry comes first with
+// its own picture, except at the root. Files wait for their thumbnail under
+// the placeholder, their format told from their contents (2 JPEG, 13 PNG).
+TEST(ListFolder, KeepsScanOrderWithTheParentFirst)
 {
     testfs::TempFolder t;
     for (const char* name : {"b.jpg", "A.jps", "_z.jpg"})
@@ -68,20 +68,34 @@ TEST(ListFolder, ChainKeepsScanOrderWithTheParentFirst)
     ListFolder(&folder);
     std::vector<std::u16string> names;
     std::map<std::u16string, CFileEntry*> by;
-    for (CFileEntry* e = folder.head; e; e = e->next)
-        names.push_back(e->name), by[e->name] = e;
+    for (int32_t i = 0; i < folder.count; i++)
+        names.push_back(folder.entries[i]->name), by[folder.entries[i]->name] = folder.entries[i];
     EXPECT_EQ(names, std::vector<std::u16string>(
                          {u"..", u"...", u"..x", u"A.jps", u"ab", u"b.jpg", u"c.jpg", u"link", u"_z.jpg"}));
     for (const char16_t* name : {u"..", u"...", u"..x", u"ab", u"link"})
-        EXPECT_TRUE(by[name]->isDir == 1 && by[name]->thumbPending == 0 &&
-                    Shows(by[name], name == names[0] ? ParentPicture : FolderPicture));
+    {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(name)));
+        EXPECT_EQ(by[name]->isDir, 1);
+        EXPECT_EQ(by[name]->thumbPending, 0);
+        EXPECT_TRUE(Shows(by[name], name == names[0] ? ParentPicture : FolderPicture));
+    }
     for (const auto& [name, flat, format] : {std::tuple(u"A.jps", 0, 2), {u"b.jpg", 1, 2}, {u"c.jpg", 1, 13}})
-        EXPECT_TRUE(by[name]->isDir == 0 && by[name]->flat == flat && by[name]->format == format &&
-                    by[name]->thumbPending == 1 && ViewNear(by[name], -1, 0x7F3F7F));
+    {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(name)));
+        EXPECT_EQ(by[name]->isDir, 0);
+        EXPECT_EQ(by[name]->flat, flat);
+        EXPECT_EQ(by[name]->format, format);
+        EXPECT_EQ(by[name]->thumbPending, 1);
+        EXPECT_TRUE(ViewNear(by[name], -1, 0x7F3F7F));
+    }
     ClearFolder(&folder);
+    EXPECT_EQ(folder.count, 0);
+    EXPECT_EQ(folder.entries, nullptr);
     ASSERT_EQ(PlatChangeFolder(u"/"), 0);
     ListFolder(&folder);
-    EXPECT_TRUE(folder.listed == 1 && std::u16string(folder.path) == u"/" && folder.head->name != names[0]);
+    EXPECT_EQ(folder.listed, 1);
+    EXPECT_EQ(std::u16string(folder.path), u"/");
+    EXPECT_NE(std::u16string(folder.entries[0]->name), u"..");  // the root has no parent entry
     ClearFolder(&folder);
 }
 
@@ -92,8 +106,9 @@ using namespace std::string_view_literals;
 // 65536 x 65536 wraps to 0 in 32 bits: a header claiming it must still be refused.
 TEST(PixelBudget, ProductTakenIn64Bits)
 {
-    EXPECT_TRUE(FitsPixelBudget(30000, 10000) && !FitsPixelBudget(30000, 10001));
-    EXPECT_FALSE(FitsPixelBudget(65536, 65536) || FitsPixelBudget(65536, 65537) || FitsPixelBudget(0, 9));
+    EXPECT_TRUE(FitsPixelBudget(30000, 10000));
+    for (const auto& [width, height] : {std::pair(30000u, 10001u), {65536u, 65536u}, {65536u, 65537u}, {0u, 9u}})
+        EXPECT_FALSE(FitsPixelBudget(width, height)) << width << "x" << height;
 }
 
 TEST(StreamSplit, MarkerRules)
@@ -106,8 +121,10 @@ TEST(StreamSplit, MarkerRules)
         {"\x00\x00\xFF\xD8\xFF\xD9\xFF\xD8"sv, 6}, {"\xFF\xD8\xFF\xD8\xFF\xD9\xFF\xD8"sv, 0},
         {"\xFF\xD9\xFF\xD8\xFF\xD9\xFF\xD8"sv, 0}, {"\xFF\xD8\xFF\xD9\xFF\xD9\xFF\xD8"sv, 0},
         {"\xFF\xD8\xFF\xD9"sv, 0}, {"\xFF\xD8\xFF\xD9\xFF"sv, 0}, {""sv, 0},
-        // TEM and RST step three bytes: the EOI right after them goes unseen.
+        // TEM and RST step three bytes: the EOI right after them goes unseen;
+        // TEM has no length, so the two bytes after it are no segment's.
         {"\xFF\xD8\xFF\x01\xFF\xD9\xFF\xD8\xFF\xD9"sv, 0}, {"\xFF\xD8\xFF\xD7\xFF\xD9\xFF\xD8\xFF\xD9"sv, 0},
+        {"\xFF\xD8\xFF\x01\x00\x04\xFF\xD9\xFF\xD8"sv, 8},
         {"\xFF\xD8\xFF\xD0\x12\xFF\xD9\xFF\xD8"sv, 7},
         // Stuffed zero, fill and comment markers step two bytes.
         {"\xFF\xD8\xFF\x00\xFF\xD9\xFF\xD8"sv, 6}, {"\xFF\xD8\xFF\xFF\xFF\xD9\xFF\xD8"sv, 6},
@@ -131,7 +148,8 @@ protected:
     void SetUp() override { ASSERT_EQ(chdir(ORVALE_FIXTURES), 0); }
     void TearDown() override
     {
-        std::for_each(entries.begin(), entries.end(), FreeEntries);
+        for (CFileEntry* e : entries)
+            free(e->name), free(e);
         FreeImage_Unload(primary), FreeImage_Unload(secondary);  // either may be null
     }
     // Loads an entry made as the listing makes it, its thumbnail grey and
@@ -166,27 +184,41 @@ TEST_F(LoadEntryImageTest, ViewZeroComesFromTheSecondStreamAtTheSmallerSize)
         {u"truncated_data.jpg", FIF_JPEG, 0, 0, 320, 240}};  // cut in its scan: the decoder fills the rest
     for (const auto& c : cases)
     {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(c.name)));
         CFileEntry* e = Load(c.name, c.format, 1);
-        EXPECT_TRUE(e->loadFailed == 0 && e->thumbPending == 0 && e->width == c.width && e->height == c.height &&
-                    (!c.view0 || (ViewNear(e, 0, c.view0) && ViewNear(e, 1, c.view1))) && !primary && !secondary)
-            << testing::PrintToString(std::u16string(c.name)) << " " << e->width;
+        EXPECT_EQ(e->loadFailed, 0);
+        EXPECT_EQ(e->thumbPending, 0);
+        EXPECT_EQ(e->width, c.width);
+        EXPECT_EQ(e->height, c.height);
+        EXPECT_TRUE(!c.view0 || ViewNear(e, 0, c.view0)) << "view 0";
+        EXPECT_TRUE(!c.view0 || ViewNear(e, 1, c.view1)) << "view 1";
+        EXPECT_EQ(primary, nullptr);
+        EXPECT_EQ(secondary, nullptr);
     }
 }
 
 TEST_F(LoadEntryImageTest, OpenModeKeepsBothStreamsTwentyFourBit)
 {
     CFileEntry* e = Load(u"two_streams.jpg", FIF_JPEG, 1, 0);
-    EXPECT_TRUE(FreeImage_GetWidth(primary) == 80 && FreeImage_GetWidth(secondary) == 64 && e->thumbPending == 0 &&
-                FreeImage_GetBPP(primary) == 24 && FreeImage_GetBPP(secondary) == 24 && ViewNear(e, 0, kBlue));
+    EXPECT_EQ(FreeImage_GetWidth(primary), 80u);
+    EXPECT_EQ(FreeImage_GetWidth(secondary), 64u);
+    EXPECT_EQ(FreeImage_GetBPP(primary), 24u);
+    EXPECT_EQ(FreeImage_GetBPP(secondary), 24u);
+    EXPECT_EQ(e->thumbPending, 0);
+    EXPECT_TRUE(ViewNear(e, 0, kBlue));
     // A camera's two eyes differ (parallax).
     e = Load(u"camera_pair.mpo", FIF_JPEG, 1, 0);
     ASSERT_TRUE(primary && secondary);
-    EXPECT_TRUE(e->width == 96 && e->height == 64 && memcmp(e->thumb[0], e->thumb[1], sizeof e->thumb[0]) != 0);
+    EXPECT_EQ(e->width, 96);
+    EXPECT_EQ(e->height, 64);
+    EXPECT_NE(memcmp(e->thumb[0], e->thumb[1], sizeof e->thumb[0]), 0);
     // A folder clears the flags and leaves the slots alone, even to open.
     FIBITMAP* kept = primary;
     e->isDir = e->loadFailed = e->thumbPending = 1;
     LoadEntryImage(e, 0, &primary, &secondary);
-    EXPECT_TRUE(e->thumbPending == 0 && e->loadFailed == 0 && primary == kept);
+    EXPECT_EQ(e->thumbPending, 0);
+    EXPECT_EQ(e->loadFailed, 0);
+    EXPECT_EQ(primary, kept);
 }
 
 TEST_F(LoadEntryImageTest, FailuresGiveTheFailureThumbnailAndEmptySlots)
@@ -201,10 +233,13 @@ TEST_F(LoadEntryImageTest, FailuresGiveTheFailureThumbnailAndEmptySlots)
     for (const auto& [name, format] : cases)
         for (int thumbnailOnly : {1, 0})
         {
+            SCOPED_TRACE(testing::PrintToString(name) + " " + std::to_string(thumbnailOnly));
             CFileEntry* e = Load(name, format, name != u"one_pixel_wide.jps", (uint8_t)thumbnailOnly);
-            EXPECT_TRUE(e->loadFailed == 1 && e->thumbPending == 0 && ViewNear(e, -1, kFailure) && !primary &&
-                        !secondary)
-                << testing::PrintToString(name) << " " << thumbnailOnly;
+            EXPECT_EQ(e->loadFailed, 1);
+            EXPECT_EQ(e->thumbPending, 0);
+            EXPECT_TRUE(ViewNear(e, -1, kFailure));
+            EXPECT_EQ(primary, nullptr);
+            EXPECT_EQ(secondary, nullptr);
         }
 }
 

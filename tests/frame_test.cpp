@@ -50,12 +50,17 @@ TEST(Frame, ViewZeroLandsOnEvenScreenRowsFromABufferThatOnlyGrows)
     ASSERT_EQ(f.capacity, 100);
     std::fill_n(f.pixels, 100, 0x123456u);
     Resize(&f, 0, 5, 5);  // smaller: the same buffer, every pixel cleared
-    EXPECT_TRUE(f.pixels == first && f.capacity == 100 && std::count(first, first + 100, 0u) == 100);
+    EXPECT_EQ(f.pixels, first);
+    EXPECT_EQ(f.capacity, 100);
+    EXPECT_EQ(std::count(first, first + 100, 0u), 100);
     Resize(&f, 0, 10, 10);  // one row taller than ever: exactly the new need
     ASSERT_EQ(f.capacity, 110);
     EXPECT_EQ(std::count(f.pixels, f.pixels + 110, 0u), 110);
     Resize(&f, 0, 1 << 20, 1 << 20);
-    EXPECT_TRUE(f.width == 0 && f.stride == 0 && f.pairs <= 0 && f.capacity == 110);
+    EXPECT_EQ(f.width, 0);
+    EXPECT_EQ(f.stride, 0);
+    EXPECT_LE(f.pairs, 0);
+    EXPECT_EQ(f.capacity, 110);
     Present(&f), Resize(&f, 5, 0, 10), Present(&f);
     Resize(&f, 0, 10, 10), windowDC = nullptr, Present(&f);
     EXPECT_EQ(HeadlessPresentCount(), presented);

@@ -38,7 +38,10 @@ TEST(NameText, DecodesUtf8AndEscapesStrayBytesBothWays)
         size_t wideLength = 0, backLength = 0;
         char16_t* wide = PosixToUtf16(bytes.data(), bytes.size(), &wideLength);
         char* back = PosixToBytes(wide, &backLength);
-        EXPECT_TRUE(wide == text && back == bytes && wideLength == text.size() && backLength == bytes.size()) << bytes;
+        EXPECT_EQ(wide, text) << bytes;
+        EXPECT_EQ(back, bytes) << bytes;
+        EXPECT_EQ(wideLength, text.size()) << bytes;
+        EXPECT_EQ(backLength, bytes.size()) << bytes;
         free(wide), free(back);
     }
 }
@@ -73,8 +76,10 @@ TEST(PosixFiles, ScanListsInUpperCasedOrderAndEscapesStrayBytes)
     ASSERT_EQ(PlatChangeFolder(u"d\xDCE9j\u00E0"), 0);
     const std::u16string here = std::u16string(t.path.begin(), t.path.end()) + u"/d\xDCE9j\u00E0";
     char16_t buffer[256];
-    EXPECT_TRUE(PlatGetCurrentFolder(buffer, (int32_t)here.size()) == 0 && buffer[0] == 0 &&  // no room for the end
-                PlatGetCurrentFolder(buffer, (int32_t)here.size() + 1) == 1 && buffer == here);
+    EXPECT_EQ(PlatGetCurrentFolder(buffer, (int32_t)here.size()), 0);  // no room for the end
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(PlatGetCurrentFolder(buffer, (int32_t)here.size() + 1), 1);
+    EXPECT_EQ(buffer, here);
     EXPECT_EQ(PlatChangeFolder(u"no such folder"), -1);
 }
 
@@ -96,8 +101,11 @@ TEST(PosixFiles, ReadsAndDetectionFailCleanly)
     {
         uint8_t* bytes = (uint8_t*)1;  // both are set whatever happens
         int32_t length = 7, read = PlatReadFile(name, &bytes, &length);
-        EXPECT_TRUE(read == (want >= 0) && (bytes != nullptr) == read && length == std::max(want, 0) &&
-                    PlatDetectImageFormat(name) == format) << testing::PrintToString(name);
+        SCOPED_TRACE(testing::PrintToString(name));
+        EXPECT_EQ(read, want >= 0);
+        EXPECT_EQ(bytes != nullptr, read);
+        EXPECT_EQ(length, std::max(want, 0));
+        EXPECT_EQ(PlatDetectImageFormat(name), format);
         free(read ? bytes : nullptr);
     }
 }
@@ -114,6 +122,36 @@ std::string WaitForLines(const std::string& file, long n)
         if (const std::vector<uint8_t> bytes = testfs::ReadFile(file);
             i == 1000 || std::count(bytes.begin(), bytes.end(), '\n') >= n)
             return {bytes.begin(), bytes.end()};
+}
+
+// The path rules: going up (the root stays), where a name starts, a picture's
+// folder as the start enters it (the root keeps its slash), joining.
+TEST(PosixPaths, ParentNameFolderAndJoin)
+{
+    const std::pair<std::u16string, std::u16string> parents[] = {
+        {u"/a/b", u"/a"}, {u"/a", u"/"}, {u"/", u"/"}, {u"/a/b c/d", u"/a/b c"}, {u"name", u"name"}};
+    for (auto [path, parent] : parents)
+    {
+        PlatCutToParent(path.data());
+        EXPECT_EQ(std::u16string(path.c_str()), parent);
+    }
+    // Path, where its name starts, its folder part.
+    const std::tuple<const char16_t*, int32_t, std::u16string> files[] = {
+        {u"/a/b/p.mpo", 5, u"/a/b"}, {u"/p.mpo", 1, u"/"}, {u"p.mpo", 0, u""}, {u"a/p.mpo", 2, u"a"}};
+    for (const auto& [path, start, where] : files)
+    {
+        char16_t folder[16];
+        EXPECT_EQ(PlatNameStart(path), start) << testing::PrintToString(std::u16string(path));
+        EXPECT_EQ(PlatFolderPart(path, start, folder, 16), (int32_t)where.size());
+        EXPECT_EQ(std::u16string(folder), where);
+    }
+    char16_t buffer[8];
+    EXPECT_EQ(PlatFolderPart(u"/abcdefgh/x", 10, buffer, 8), -1);  // does not fit
+    EXPECT_EQ(PlatJoinPath(u"/a", u"b", buffer, 8), 4);
+    EXPECT_EQ(std::u16string(buffer), u"/a/b");
+    EXPECT_EQ(PlatJoinPath(u"/", u"b", buffer, 8), 2);  // no second slash after the root
+    EXPECT_EQ(PlatJoinPath(u"/abc", u"def", buffer, 8), -1);
+    EXPECT_EQ(buffer[0], 0);
 }
 
 // An xdg-open first on PATH records a line: its argument, its standard
@@ -137,9 +175,12 @@ TEST(OpenDocument, StartsXdgOpenDetachedWithTheDocumentUnchanged)
         EXPECT_NE(text.find(d + std::string(" /dev/null /dev/null /dev/null ")), std::string::npos) << text;
     EXPECT_EQ(text.find(" " + std::to_string(getsid(0)) + "\n"), std::string::npos) << text;
     const int fd = open(gate.c_str(), O_RDWR);  // lets each read its line
-    EXPECT_TRUE(fd >= 0 && write(fd, "go\ngo\n", 6) == 6);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(write(fd, "go\ngo\n", 6), 6);
     const std::string finished = WaitForLines(record, 4);
-    EXPECT_TRUE(std::count(finished.begin(), finished.end(), '\n') == 4 && close(fd) == 0 && NoChildLeft());
+    EXPECT_EQ(std::count(finished.begin(), finished.end(), '\n'), 4) << finished;
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_TRUE(NoChildLeft());
     setenv("PATH", path.c_str(), 1);
 }
 

@@ -41,19 +41,17 @@ void Start(const fs::path& dir)
 // Returns the entry with the given UTF-8 name, or null.
 CFileEntry* Entry(const std::string& name, int32_t* index = nullptr)
 {
-    int32_t i = 0;
-    for (CFileEntry* e = gViewer.folder.head; e; e = e->next, i++)
-        if (fs::path(std::u16string(e->name)).string() == name)
+    for (int32_t i = 0; i < gViewer.folder.count; i++)
+        if (CFileEntry* e = gViewer.folder.entries[i]; fs::path(std::u16string(e->name)).string() == name)
             return index ? (*index = i, e) : e;
     return nullptr;
 }
 
-// Clicks the named cell, as the pass's hit test would select it; the next
-// pass lists a folder entered.
+// Clicks the named cell, as the pass's hit test would select it; the pass
+// enters a folder and lists it.
 void Click(const std::string& name)
 {
-    gViewer.folder.current = Entry(name, &gViewer.selected);
-    HeadlessSend(WM_PAINT, 0, 0);
+    Entry(name, &gViewer.selected);
     HeadlessSend(WM_PAINT, 0, 0);
 }
 
@@ -63,8 +61,8 @@ void Tick()
 {
     const int before = HeadlessPresentCount();
     auto pending = [] {
-        for (CFileEntry* e = gViewer.folder.head; e; e = e->next)
-            if (e->thumbPending)
+        for (int32_t i = 0; i < gViewer.folder.count; i++)
+            if (gViewer.folder.entries[i]->thumbPending)
                 return true;
         return false;
     };
@@ -147,7 +145,9 @@ TEST(HostileFolders, FolderDeeperThanAnyPathGoesUp)
     Start(".");
     EXPECT_EQ(gViewer.folder.path[0], 0);
     Click("..");
-    EXPECT_TRUE(stat(".", &now) == 0 && now.st_ino == parent.st_ino && gViewer.folder.count == 2);
+    ASSERT_EQ(stat(".", &now), 0);
+    EXPECT_EQ(now.st_ino, parent.st_ino);
+    EXPECT_EQ(gViewer.folder.count, 2);
     TeardownViewer(&gViewer);
 }
 
@@ -178,8 +178,12 @@ TEST(StartArgument, NamesAFolderAPictureOrNothingUsable)
         static CViewer viewer;
         InitViewer(&viewer);
         EXPECT_EQ(StartFromArgument(&viewer, Wide(row.argument).c_str()), row.start);
-        EXPECT_TRUE(fs::current_path() == fs::weakly_canonical(root / row.folder) && viewer.selected == row.selected);
-        EXPECT_TRUE(row.selected < 0 || viewer.folder.current->name == Wide(fs::path(row.argument).filename()));
+        EXPECT_EQ(fs::current_path(), fs::weakly_canonical(root / row.folder));
+        EXPECT_EQ(viewer.selected, row.selected);
+        if (row.selected >= 0)
+        {
+            EXPECT_EQ(viewer.folder.entries[row.selected]->name, Wide(fs::path(row.argument).filename()));
+        }
         ClearFolder(&viewer.folder);
     }
 }

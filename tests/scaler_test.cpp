@@ -93,7 +93,8 @@ void ExpectSameAsReference(int32_t width, int32_t pairs, const View& v0, const V
             SetScalerBands(k < 4 ? 1 : 3);
             DrawStereoImage(&f[k], v0.bits, v0.pitch, v1.bits, v1.pitch, widthArg, height, cx, cy, scale, &r[0],
                             &r[1], &r[2], &r[3]);
-            EXPECT_TRUE(r == want && std::equal(f[k].pixels, f[k].pixels + f[k].capacity, f[0].pixels))
+            EXPECT_EQ(r, want) << "path " << k;
+            EXPECT_TRUE(std::equal(f[k].pixels, f[k].pixels + f[k].capacity, f[0].pixels))
                 << "path " << k << ", frame " << width << "x" << pairs << ", view " << widthArg << "/" << height
                 << ", centre " << cx << "," << cy << ", scale " << scale;
         }

@@ -25,7 +25,8 @@ TEST(SdlX11Errors, OnlyAWakeUpToAWindowThatIsGoneIsIgnored)
     {
         XErrorEvent e = {};
         e.error_code = (unsigned char)c[0], e.request_code = (unsigned char)c[1], gPassedOn = 0;
-        EXPECT_TRUE(SdlX11Error(nullptr, &e) == 0 && gPassedOn == c[2]) << c[0] << " " << c[1];
+        EXPECT_EQ(SdlX11Error(nullptr, &e), 0) << c[0] << " " << c[1];
+        EXPECT_EQ(gPassedOn, c[2]) << c[0] << " " << c[1];
     }
 }
 

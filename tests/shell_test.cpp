@@ -1,7 +1,7 @@
 // Tests of the window procedure, the pass, the mouse and the toolbar on the
 // headless host, for what the end-to-end runs (tests/e2e) do not reach:
 // routing and the click rule, hit tests at cell edges, folders up to the
-// root, the thumbnail tick, the walk from remembered entries, press regions,
+// root, the thumbnail tick, clicks deep in a long listing, press regions,
 // drag and wheel edge cases, the toolbar's slots, and Help and Web
 // handing the right target to xdg-open.
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@
 #include "render/assets/assets.h"
 #include "render/frame.h"
 #include "tests/temp_folder.h"
+#include "viewer/image_view.h"
 #include "viewer/mouse.h"
 #include "viewer/toolbar.h"
 #include "viewer/update_and_draw.h"
@@ -29,17 +30,16 @@
 
 namespace fs = std::filesystem;
 
-// Declared in viewer/image_view.h, whose limits clash with viewer/mouse.h.
-int32_t FitZoom(int32_t widthArg, int32_t height, int32_t stride, int32_t pairs);
-
 namespace {
 
 // Columns are max(1, (stride - 26) / 202); content is 22 + 118 line pairs a
 // row, saturating; the fit is the largest step that fits both ways.
 TEST(Grid, ColumnsContentHeightAndFit)
 {
-    EXPECT_TRUE(GridColumns(0) == 1 && GridColumns(429) == 1 && GridColumns(430) == 2 && GridColumns(632) == 3 &&
-                GridContentHeight(0, 3) == 22 && GridContentHeight(INT32_MAX, 1) == INT32_MAX);
+    for (const auto& [stride, columns] : {std::pair(0, 1), {429, 1}, {430, 2}, {632, 3}})
+        EXPECT_EQ(GridColumns(stride), columns) << stride;
+    EXPECT_EQ(GridContentHeight(0, 3), 22);
+    EXPECT_EQ(GridContentHeight(INT32_MAX, 1), INT32_MAX);  // saturates instead of wrapping
     // Picture width (both views) and height, frame stride and pairs, step.
     // Frames without line pairs and empty pictures must still end the search.
     const int32_t cases[][5] = {{1600, 600, 1920, 540, -2}, {1920, 540, 1920, 540, 0}, {100, 100, 1920, 0, 0},
@@ -129,18 +129,22 @@ TEST_F(Shell, RoutingRunsThePassByTheTableAndDecodesParameters)
         const PlatWParam w = m == WM_KEYDOWN ? 'A' : m == WM_TIMER ? 13 : 0;
         EXPECT_EQ(Passes(m, w, PlatMakeLParam(100, 200)), always ? 1 : 0) << m;
         v->redraw = 1;
-        EXPECT_TRUE(Passes(m, w, PlatMakeLParam(100, 200)) == 1 && v->redraw == 0 && HeadlessDefProcCount(m) == def + 2)
-            << m;
+        EXPECT_EQ(Passes(m, w, PlatMakeLParam(100, 200)), 1) << m;
+        EXPECT_EQ(v->redraw, 0) << m;
+        EXPECT_EQ(HeadlessDefProcCount(m), def + 2) << m;
     }
     // The window procedure passes the key state from the low word of wParam,
     // signed client positions, and the wheel delta from the high word.
     HeadlessSend(WM_SIZE, 0, 0);
     HeadlessSend(WM_LBUTTONDOWN, MK_LBUTTON, PlatMakeLParam(-3, -4));
-    EXPECT_TRUE(v->pressPos.x == -3 && v->pressPos.y == -4 && v->listDrag == 1);
+    EXPECT_EQ(v->pressPos.x, -3);
+    EXPECT_EQ(v->pressPos.y, -4);
+    EXPECT_EQ(v->listDrag, 1);
     // MK_LBUTTON only in the high word: the button is up; a row above the
     // client is near the top edge.
     HeadlessSend(WM_MOUSEMOVE, (PlatWParam)MK_LBUTTON << 16, PlatMakeLParam(300, -2));
-    EXPECT_TRUE(v->listDrag == 0 && v->toolbarShown == 1);
+    EXPECT_EQ(v->listDrag, 0);
+    EXPECT_EQ(v->toolbarShown, 1);
     const PlatLParam at = PlatMakeLParam(300, 300);
     EXPECT_EQ(Passes(WM_MOUSEWHEEL, 0, at) + Passes(WM_MOUSEWHEEL, 0xFF880000u, at), 1);  // -120 in the high word
 }
@@ -162,27 +166,33 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
         HeadlessSend(WM_LBUTTONUP, 0, PlatMakeLParam(x, 480 - 2 * pair));
     };
     // x, line pair, selection. Row 0's hit box spans pairs 104 to 217, row
-    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211.
+    // 1's ends at 99; cell 1 spans x 212 to 403, its gap 202 to 211; the
+    // cell after the last entry is empty.
     const int32_t cases[][3] = {{212, 104, 1}, {202, 150, -1}, {211, 150, -1}, {300, 103, -1},
-                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1}};
+                                {300, 100, -1}, {100, 99, 3},   {403, 217, 1},  {500, 50, -1}};
     for (const auto& c : cases)
     {
         click(c[0], c[1]);
         EXPECT_EQ(v->selected, c[2]) << c[0] << "," << c[1];
         v->selected = -1;
     }
-    // Folders are entered with the scroll clamped, up to the root.
-    click(300, 50);  // sub: this pass leaves the grid, the next lists it
-    EXPECT_TRUE(v->selected == -1 && v->redraw == 1 && v->folder.listed == 0);
+    // Folders are entered, and listed in the same pass, with the scroll
+    // clamped, up to the root.
+    click(300, 50);  // sub
+    EXPECT_EQ(v->selected, -1);
+    EXPECT_EQ(v->folder.count, 1);
+    EXPECT_EQ(fs::current_path(), fs::canonical(folder.At("sub")));
     v->scroll = 19;
     HeadlessSend(WM_TIMER, 13, 0);
-    EXPECT_TRUE(v->folder.count == 1 && v->scroll == 0 && fs::current_path() == fs::canonical(folder.At("sub")));
+    EXPECT_EQ(v->scroll, 0);
     for (int up = 0; up < 3; up++)  // "..", up to /tmp, and from a folder of the root to the root
-        click(100, 150), HeadlessSend(WM_TIMER, 13, 0);
-    EXPECT_TRUE(fs::current_path() == "/" && std::u16string(v->folder.path) == u"/" && v->folder.count > 0);
+        click(100, 150);
+    EXPECT_EQ(fs::current_path(), "/");
+    EXPECT_EQ(std::u16string(v->folder.path), u"/");
+    EXPECT_GT(v->folder.count, 0);
 }
 
-// Each tick of timer 13 makes one thumbnail, in chain order, for files only,
+// Each tick of timer 13 makes one thumbnail, in listing order, for files only,
 // and runs a pass; with nothing pending a tick runs none. (On the window's
 // thread here; decode_ahead_test covers the workers.)
 TEST_F(Shell, TimerMakesOneThumbnailPerTick)
@@ -193,109 +203,108 @@ TEST_F(Shell, TimerMakesOneThumbnailPerTick)
                 folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
     HeadlessSend(WM_PAINT, 0, 0);  // "..", a.jpg, album, b.jps, bad.jpg
     ASSERT_EQ(v->folder.count, 5);
-    CFileEntry *a = v->folder.head->next, *b = a->next->next, *bad = b->next;
+    CFileEntry *a = v->folder.entries[1], *b = v->folder.entries[3], *bad = v->folder.entries[4];
     v->folder.count = 1;  // the walk stops at the count
-    EXPECT_TRUE(Passes(WM_TIMER, 12) == 0 && Passes(WM_TIMER, 13) == 0 && a->thumbPending == 1);
+    EXPECT_EQ(Passes(WM_TIMER, 12), 0);
+    EXPECT_EQ(Passes(WM_TIMER, 13), 0);
+    EXPECT_EQ(a->thumbPending, 1);
     v->folder.count = 5;
     for (int made = 1; made <= 4; made++)
     {
         EXPECT_EQ(Passes(WM_TIMER, 13), made < 4) << made;
-        EXPECT_TRUE(!a->thumbPending && b->thumbPending == (made < 2) && bad->thumbPending == (made < 3) &&
-                    !v->thumbPrimary && !v->thumbSecondary);  // no bitmap outlives its tick
+        EXPECT_EQ(a->thumbPending, 0) << made;
+        EXPECT_EQ(b->thumbPending, made < 2) << made;
+        EXPECT_EQ(bad->thumbPending, made < 3) << made;
+        EXPECT_EQ(v->thumbPrimary, nullptr) << made;  // no bitmap outlives its tick
+        EXPECT_EQ(v->thumbSecondary, nullptr) << made;
     }
     SetDecodeAhead(true);
 }
 
 // Thumbnails wholly under the open picture are left out of the pass: the
-// frame is the one a pass that draws them all leaves (a waiting click on
-// nothing makes it), with the picture over cells in full and in part.
+// frame is the one a pass that draws them all leaves, with the picture over
+// cells in full and in part.
 TEST_F(Shell, ThumbnailsUnderTheOpenPictureLeaveTheFrameAsDrawingThemDoes)
 {
     for (int k = 0; k < 9; k++)
         ASSERT_TRUE(folder.Write("p" + std::to_string(k) + ".png", testfs::Fixture("flat_100.png")));
     HeadlessSend(WM_PAINT, 0, 0);
-    v->selected = 1, v->folder.current = v->folder.head->next;
+    v->selected = 1;
     HeadlessSend(WM_PAINT, 0, 0);
     v->pan = {-150, -100};  // columns 0 to 549, pairs 0 to 249 of 800 x 300
     HeadlessSend(WM_PAINT, 0, 0);
     const std::vector<uint32_t> left(v->frame.pixels, v->frame.pixels + v->frame.capacity);
-    v->clickPos = {700, 300};
+    SetThumbnailCulling(false);
     HeadlessSend(WM_PAINT, 0, 0);
-    EXPECT_TRUE(v->selected == 1 && std::equal(left.begin(), left.end(), v->frame.pixels));
+    SetThumbnailCulling(true);
+    EXPECT_EQ(v->selected, 1);
+    EXPECT_TRUE(std::equal(left.begin(), left.end(), v->frame.pixels));
 }
 
-// Returns a chain of count entries for the picture p.png, each with a
-// thumbnail of its own so that a cell drawn for the wrong entry shows.
-CFileEntry* MakeChain(int count, int salt)
+// The title: the listed path in blue, its base 17 line pairs below the top
+// of the content, here the top of the frame.
+TEST_F(Shell, TitleSitsAtTheTopOfTheContent)
 {
-    CFileEntry* head = nullptr;
-    for (CFileEntry** link = &head; count > 0; count--, link = &(*link)->next)
-    {
-        *link = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-        EXPECT_EQ(InitEntry(*link, u"p.png", 0, 1), 1);
-        (*link)->format = FIF_PNG;
-        memset((*link)->thumb, (count * 13 + salt * 101) & 0xFF, sizeof (*link)->thumb);
-    }
-    return head;
+    ASSERT_TRUE(folder.Write("p.png", testfs::Fixture("flat_100.png")));
+    HeadlessSend(WM_PAINT, 0, 0);
+    CStereoFrame alone = {};
+    Resize(&alone, 50, 800, 600);
+    ASSERT_EQ(alone.pairs, v->frame.pairs);
+    alone.color = 0x0000FF, alone.penX = 10, alone.penY = alone.pairs - 17, alone.eyeShift = 0;
+    DrawWideText(&alone, v->folder.path, 10, 0);
+    // The rows above the first row of thumbnails hold the title only.
+    for (int32_t pair = alone.pairs - 22; pair < alone.pairs; pair++)
+        for (int32_t x = 0; x < 800 - 16; x++)  // left of the scroll bar
+            ASSERT_EQ(Pixel(0, x, pair), alone.pixels[(2 * pair + 1) * 800 + x]) << x << "," << pair;
+    Release(&alone);
 }
 
-// Two viewers, one walking from remembered entries and one from the head
-// every time, must leave the same frame, selection, scroll and cursor after
-// the same passes, also when the chain behind the same head is rebuilt or
-// shortened.
-TEST_F(Shell, RememberedEntriesDrawAndHitLikeTheWholeWalk)
+// Clicks deep in a long listing select the cell under them, and the cells in
+// view show their own entries' thumbnails. The model: cell i at column
+// i % columns, its base 118 line pairs a row down from P + scroll - 17, hit
+// from the base up 113 line pairs and 192 columns wide, drawn while base < P
+// and base + 105 > 0.
+TEST_F(Shell, DeepClicksSelectTheCellUnderThemAndCellsShowTheirEntries)
 {
     ASSERT_TRUE(folder.Write("p.png", testfs::Fixture("rgba.png")));
-    CViewer* viewers[2];
-    for (CViewer*& w : viewers)
-        InitViewer(w = (CViewer*)calloc(1, sizeof(CViewer))), w->folder.head = MakeChain(1, 0);
-    auto index = [](const CViewer* w) {
-        int i = 0;
-        for (const CFileEntry* e = w->folder.head; e && e != w->folder.current; e = e->next)
-            i++;
-        return w->folder.current ? i : -1;
-    };
+    for (int32_t i = 0; i < 1500; i++)
+        memset(AddEntry(&v->folder, u"p.png", 0, 1, FIF_PNG)->thumb, 1 + i % 250, sizeof(CFileEntry::thumb));
+    v->folder.listed = 1;
+    int32_t P = 0;
+    const int32_t columns = 3;
+    auto base = [&](int32_t i) { return (int64_t)v->scroll - (i / columns + 1) * 118 + P - 17; };
+    // Scroll; a click's x and line pair (none: -1).
+    const int32_t steps[][3] = {{0, -1, -1},       {500, 20, 200},     {905, -1, -1},      {20000, 300, 200},
+                                {20118, 300, 240}, {19999, 300, 200},  {40000, 100, 290},  {17, 250, 30},
+                                {134, 250, 300},   {135, 500, 20},     {30000, 210, 100},  {12345, 600, 170},
+                                {57000, 500, 100}, {57000, 10, 290},   {12345 - 118, 620, 40},
+                                {82, 300, 2}};  // row 3's base at -108: its box reaches the frame, it is not drawn
     int32_t deepest = -1;
-    // Down, up and down again, clicking cells, an open picture and gaps; in
-    // the last round's single column, 500 starts at the first entry not yet
-    // remembered.
-    const int32_t steps[][3] = {
-        {0, -1, -1},     {500, -1, -1},     {905, -1, -1},     {20000, -1, -1},   {20118, -1, -1}, {20000 - 3 * 118, -1, -1}, {19999, 300, 200},
-        {19999, 320, 240}, {40000, -1, -1}, {40000, 100, 400}, {17, -1, -1}, {134, 250, 300}, {135, 500, 20},
-        {30000, 210, 100}, {1000, 205, 240}, {12345, 600, 470}, {12345 - 118, -1, -1}};
-    for (int round = 1; round <= 3; round++)
+    for (const auto& s : steps)
     {
-        const int32_t length = round < 3 ? 1500 : 700;
-        HeadlessSetClient(100, 50, round < 3 ? 800 : 300, 600);
-        for (CViewer* w : viewers)
+        v->scroll = s[0], v->selected = v->loaded = -1;
+        v->clickPos = {s[1], s[2] < 0 ? -1 : 600 - 2 * s[2]};
+        HeadlessSend(WM_PAINT, 0, 0);
+        P = v->frame.pairs;
+        int32_t want = -1;
+        for (int32_t i = 0; i < v->folder.count && base(i) + 105 > 0; i++)
         {
-            FreeEntries(w->folder.head->next);  // new entries behind the same head
-            w->folder.head->next = MakeChain(length - 1, round);
-            w->folder.count = length, w->folder.listed = 1, w->selected = w->loaded = -1, w->folder.current = nullptr;
-        }
-        for (const auto& s : steps)
-        {
-            for (int k = 0; k < 2; k++)
+            int32_t x = 10 + 202 * (i % columns);
+            if (base(i) < P && x <= s[1] && s[1] < x + 192 && base(i) <= s[2] && s[2] <= base(i) + 113)
+                want = i;
+            // A pixel inside the thumbnail, where the frame has it and the
+            // open picture is not.
+            int64_t pair = base(i) + 17 + 40;
+            if (s[1] < 0 && base(i) < P && pair >= 0 && pair < P)
             {
-                viewers[k]->scroll = s[0], viewers[k]->clickPos = {s[1], s[2]};
-                SetChainWalkMemo(k == 0), UpdateAndDraw(viewers[k], window);
+                ASSERT_EQ(Pixel(1, x + 20, (int32_t)pair), 0x010101u * (1 + i % 250))
+                    << "scroll " << s[0] << " cell " << i;
             }
-            SetChainWalkMemo(true);
-            const CViewer *a = viewers[0], *b = viewers[1];
-            EXPECT_TRUE(memcmp(a->frame.pixels, b->frame.pixels, (size_t)a->frame.capacity * 4) == 0 &&
-                        a->scroll == b->scroll && a->selected == b->selected && index(a) == index(b) &&
-                        !a->folder.cursor && !b->folder.cursor)
-                << "round " << round << " scroll " << s[0] << " click " << s[1] << "," << s[2];
-            deepest = std::max(deepest, a->selected);
-            // At 905 row 10's cell base is -110: below the frame by the
-            // visibility rule, though the top of its thumbnail would show.
-            for (int32_t x = 0; s[0] == 905 && x < 6 * a->frame.stride; x += 7)
-                EXPECT_EQ(a->frame.pixels[a->frame.stride + x] & (x % a->frame.stride < 280 ? ~0u : 0), 0u) << x;
         }
+        EXPECT_EQ(v->selected, want) << "scroll " << s[0] << " click " << s[1] << "," << s[2];
+        deepest = std::max(deepest, v->selected);
     }
-    EXPECT_GT(deepest, 500);  // the clicks reached cells deep in the chain
-    for (CViewer* w : viewers)
-        TeardownViewer(w), free(w);
+    EXPECT_GT(deepest, 1000);  // the clicks reached cells deep in the listing
 }
 
 // [SECTION] The mouse
@@ -318,10 +327,17 @@ TEST_F(Shell, PressStartsWhatItsPlaceBeginsAndReleaseClicksOnlyAtThePress)
         v->imageRect = c.image == 1 ? CImageRect{200, 599, 100, 249} : CImageRect{0, 799, 0, 299};
         OnButtonDown(v, c.x, c.y);
         char got = v->toolbarClickPending ? 'T' : v->panDrag ? 'P' : v->listDrag ? 'L' : v->barDrag ? 'B' : '-';
-        EXPECT_TRUE(got == c.starts && v->toolbarClickPending + v->panDrag + v->listDrag + v->barDrag == 1 &&
-                    v->pressPos.x == c.x && v->pressPos.y == c.y && v->redraw == 0 &&
-                    (c.starts != 'T' || (v->toolbarClick.x == c.x && v->toolbarClick.y == c.y)))
-            << c.x << "," << c.y << ": " << got;
+        const std::string at = std::to_string(c.x) + "," + std::to_string(c.y);
+        EXPECT_EQ(got, c.starts) << at;
+        EXPECT_EQ(v->toolbarClickPending + v->panDrag + v->listDrag + v->barDrag, 1) << at;
+        EXPECT_EQ(v->pressPos.x, c.x) << at;
+        EXPECT_EQ(v->pressPos.y, c.y) << at;
+        EXPECT_EQ(v->redraw, 0) << at;
+        if (c.starts == 'T')
+        {
+            EXPECT_EQ(v->toolbarClick.x, c.x) << at;
+            EXPECT_EQ(v->toolbarClick.y, c.y) << at;
+        }
     }
     // A release is a click only exactly at the press, below a shown
     // toolbar's band and with no toolbar click pending; every release ends
@@ -337,8 +353,9 @@ TEST_F(Shell, PressStartsWhatItsPlaceBeginsAndReleaseClicksOnlyAtThePress)
         v->toolbarShown = (uint8_t)c[4], v->toolbarClickPending = (uint8_t)c[5], v->pressPos = {c[0], c[1]};
         v->listDrag = v->barDrag = v->panDrag = 1;
         OnButtonUp(v, c[2], c[3]);
-        EXPECT_TRUE((c[6] ? v->clickPos.x == c[2] && v->clickPos.y == c[3] : v->clickPos.x == -1) &&
-                    v->listDrag + v->barDrag + v->panDrag == 0) << c[0] << "," << c[1];
+        EXPECT_EQ(v->clickPos.x, c[6] ? c[2] : -1) << c[0] << "," << c[1];
+        EXPECT_EQ(v->clickPos.y, c[6] ? c[3] : -1) << c[0] << "," << c[1];
+        EXPECT_EQ(v->listDrag + v->barDrag + v->panDrag, 0) << c[0] << "," << c[1];
     }
 }
 
@@ -383,10 +400,14 @@ TEST_F(Shell, DragsFollowThePointer)
         v->pan = d.pan, v->selected = d.image ? 0 : -1;
         OnButtonDown(v, d.press.x, d.press.y);
         OnMouseMove(v, d.held ? MK_LBUTTON : 0, d.move.x, d.move.y);
-        EXPECT_TRUE((v->barDrag ? v->barDragAnchor : v->listDragAnchor) == d.anchor && v->scroll == d.wantScroll &&
-                    v->pan.x == d.wantPan.x && v->pan.y == d.wantPan.y && v->redraw == d.redraw &&
-                    v->listDrag + v->barDrag + v->panDrag == d.dragging)
-            << d.press.x << "," << d.press.y << " to " << d.move.x << "," << d.move.y << ": scroll " << v->scroll;
+        const std::string what = std::to_string(d.press.x) + "," + std::to_string(d.press.y) + " to " +
+                                 std::to_string(d.move.x) + "," + std::to_string(d.move.y);
+        EXPECT_EQ(v->barDrag ? v->barDragAnchor : v->listDragAnchor, d.anchor) << what;
+        EXPECT_EQ(v->scroll, d.wantScroll) << what;
+        EXPECT_EQ(v->pan.x, d.wantPan.x) << what;
+        EXPECT_EQ(v->pan.y, d.wantPan.y) << what;
+        EXPECT_EQ(v->redraw, d.redraw) << what;
+        EXPECT_EQ(v->listDrag + v->barDrag + v->panDrag, d.dragging) << what;
     }
 }
 
@@ -403,7 +424,8 @@ TEST_F(Shell, WheelScrollsTheGridAFifthOrOverTheStripAHalfAndZoomsAboutThePointe
     {
         v->scroll = 50, v->redraw = 0;
         wheel(c[0], c[1], c[2]);
-        EXPECT_TRUE(v->scroll == 50 + c[3] && v->redraw == (c[0] != 0)) << c[0] << " at " << c[1] << "," << c[2];
+        EXPECT_EQ(v->scroll, 50 + c[3]) << c[0] << " at " << c[1] << "," << c[2];
+        EXPECT_EQ(v->redraw, c[0] != 0) << c[0] << " at " << c[1] << "," << c[2];
     }
     // Over an open image: zoomStep and pan before; delta and client x, y;
     // zoomStep and pan after. The image centre is at column 400 + pan x and
@@ -419,8 +441,12 @@ TEST_F(Shell, WheelScrollsTheGridAFifthOrOverTheStripAHalfAndZoomsAboutThePointe
     {
         v->selected = 0, v->zoomStep = c[0], v->pan = {c[1], c[2]}, v->redraw = 0;
         wheel(c[3], c[4], c[5]);
-        EXPECT_TRUE(v->zoomStep == c[6] && v->pan.x == c[7] && v->pan.y == c[8] && v->redraw == 1 && v->scroll == 50)
-            << c[3] << " at " << c[4] << "," << c[5] << ": " << v->zoomStep << " " << v->pan.x << "," << v->pan.y;
+        const std::string what = std::to_string(c[3]) + " at " + std::to_string(c[4]) + "," + std::to_string(c[5]);
+        EXPECT_EQ(v->zoomStep, c[6]) << what;
+        EXPECT_EQ(v->pan.x, c[7]) << what;
+        EXPECT_EQ(v->pan.y, c[8]) << what;
+        EXPECT_EQ(v->redraw, 1) << what;
+        EXPECT_EQ(v->scroll, 50) << what;
     }
     v->scroll = INT32_MAX - 5, v->selected = -1;  // the sum saturates
     wheel(-32768, 790, 10);
@@ -454,17 +480,14 @@ protected:
     {
         ClearFolder(&v->folder);
         v->folder.listed = 1, v->selected = selected;
-        for (CFileEntry** link = &v->folder.head; *pattern; link = &(*link)->next, v->folder.count++)
-        {
-            (*link = (CFileEntry*)calloc(1, sizeof(CFileEntry)))->isDir = *pattern++ == 'd';
-            v->folder.current = v->folder.count == selected ? *link : v->folder.current;
-        }
+        for (; *pattern; pattern++)
+            AddEntry(&v->folder, *pattern == 'd' ? u"d" : u"f.png", *pattern == 'd', 1, FIF_PNG);
     }
     // Clicks the toolbar at x and runs a pass's toolbar step.
     void ClickAt(int32_t x)
     {
         v->toolbarClick = {x, 40}, v->toolbarClickPending = 1, v->redraw = 0;
-        DrawToolbarRow(v, Drives("2135").data());
+        ActOnToolbarClick(v, Drives("2135").data());
         EXPECT_EQ(v->toolbarClickPending, 0);
     }
 };
@@ -491,12 +514,26 @@ TEST_F(Toolbar, ButtonsActOnClicksOnTheirPicturesOnly)
     {
         List("ffff", 1);
         ClickAt(c[0]);
-        EXPECT_TRUE(v->selected == c[1] && (v->folder.head == nullptr) == c[2] && v->redraw == (c[1] != 1)) << c[0];
+        EXPECT_EQ(v->selected, c[1]) << c[0];
+        EXPECT_EQ(v->folder.entries == nullptr, c[2]) << c[0];
+        EXPECT_EQ(v->redraw, c[1] != 1) << c[0];
     }
-    List("dff", -1), ClickAt(226), ClickAt(302);  // no picture open: Prev and Next only redraw
-    EXPECT_TRUE(v->selected == -1 && !v->folder.current && v->redraw == 1);
-    List("fdf", 2), ClickAt(302);  // Next after the last file closes the picture
-    EXPECT_TRUE(v->selected == -1 && !v->folder.current);
+    // x of the clicks; the listing and selection before; the selection after.
+    const std::tuple<std::vector<int32_t>, const char*, int32_t, int32_t> steps[] = {
+        {{226, 302}, "dff", -1, -1},  // no picture open: Prev and Next only redraw
+        {{302}, "fdf", 2, -1},        // Next after the last picture closes it
+        {{226}, "fdf", 0, -1},        // Prev before the first closes it
+        {{302}, "fddf", 0, 3},        // Next steps over folders
+        {{226}, "fddf", 3, 0},        // and so does Prev
+        {{302}, "fdf", 1, 1}};        // a folder selected: nothing to step from
+    for (const auto& [xs, pattern, before, after] : steps)
+    {
+        List(pattern, before);
+        for (int32_t x : xs)
+            ClickAt(x);
+        EXPECT_EQ(v->selected, after) << pattern << " from " << before;
+        EXPECT_EQ(v->redraw, 1) << pattern << " from " << before;
+    }
     setenv("PATH", path.c_str(), 1);
     const std::string help = fs::read_symlink("/proc/self/exe").parent_path().string() + "/help.html\n",
                       web = "http://orvale-viewer.org/orvale_viewer_en.html\n";
@@ -509,7 +546,29 @@ TEST_F(Toolbar, ButtonsActOnClicksOnTheirPicturesOnly)
     size_t helps = 0, webs = 0;
     for (size_t at = 0; at < got.size(); at = got.find('\n', at) + 1)
         helps += got.compare(at, help.size(), help) == 0, webs += got.compare(at, web.size(), web) == 0;
-    EXPECT_TRUE(helps == 2 && webs == 2 && got.size() == 2 * (help.size() + web.size())) << got;
+    EXPECT_EQ(helps, 2u) << got;
+    EXPECT_EQ(webs, 2u) << got;
+    EXPECT_EQ(got.size(), 2 * (help.size() + web.size())) << got;
+}
+
+// Next acts before the pass draws: the picture it steps to is open in the
+// pass that handles the click.
+TEST_F(Toolbar, NextOpensThePictureInThePassOfTheClick)
+{
+    for (const char* name : {"a.png", "b.png"})
+        ASSERT_TRUE(folder.Write(name, testfs::Fixture("flat_100.png")));
+    HeadlessSend(WM_PAINT, 0, 0);  // "..", a.png, b.png
+    v->selected = 1;
+    HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_EQ(v->loaded, 1);
+    int drives = 0;
+    for (int letter = 0; letter < kToolbarDriveLetters; letter++)
+        drives += PlatGetDriveType(letter) != DRIVE_NO_ROOT_DIR;
+    const PlatLParam next = PlatMakeLParam(kToolbarFirstSlotX + kDriveSlotWidth * drives + kButtonSlotWidth + 5, 40);
+    HeadlessSend(WM_LBUTTONDOWN, MK_LBUTTON, next);
+    HeadlessSend(WM_LBUTTONUP, 0, next);
+    EXPECT_EQ(v->selected, 2);
+    EXPECT_EQ(v->loaded, 2);
 }
 
 TEST_F(Toolbar, DrivePicturesAndButtonsSitInTheirSlots)
@@ -532,7 +591,10 @@ TEST_F(Toolbar, DrivePicturesAndButtonsSitInTheirSlots)
     for (int32_t i = 0; i < P * 1200; i++)
         if (Pixel(0, i % 1200, i / 1200) == 0x7F7F40u)
             left = std::min(left, i % 1200), low = std::min(low, i / 1200), high = std::max(high, i / 1200);
-    EXPECT_TRUE(left >= 694 && left < 694 + 16 && low >= P - 37 && high <= P - 3) << left << " " << low << " " << high;
+    EXPECT_GE(left, 694);
+    EXPECT_LT(left, 694 + 16);
+    EXPECT_GE(low, P - 37);
+    EXPECT_LE(high, P - 3);
 }
 
 }  // namespace

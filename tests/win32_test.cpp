@@ -71,8 +71,8 @@ TEST(Win32Files, ListingKeepsTheFileSystemsOrderAndNames)
     ListFolder(&list);
     std::map<std::u16string, int> formats = {{u"..", -1}, {u"\u65e5\u672c", -1}, {u"b\u00e9.png", FIF_PNG},
                                              {u"A\u0416.jps", FIF_JPEG}, {u"png.jpg", FIF_PNG}};
-    for (CFileEntry* e = list.head; e; e = e->next)
-        got.push_back(e->name), formats[e->name] -= e->isDir ? -1 : e->format;
+    for (int32_t i = 0; i < list.count; i++)
+        got.push_back(list.entries[i]->name), formats[list.entries[i]->name] -= list.entries[i]->isDir ? -1 : list.entries[i]->format;
     EXPECT_TRUE(got == want && want.size() == 5 && std::u16string(list.path) == (const char16_t*)folder.c_str());
     EXPECT_TRUE(std::all_of(formats.begin(), formats.end(), [](auto& f) { return f.second == 0; }));
     uint8_t* bytes = nullptr;
@@ -110,6 +110,34 @@ TEST(Win32System, DrivesProgramPathHelpPageAndArguments)
                 PlatGetArgument(1, buffer, 9) == -1);
 }
 
+// The path rules of Windows: up to a drive's root, where a name starts (after
+// either separator or "C:"), a picture's folder (roots keep their separator,
+// "C:" stays the drive's current folder), joining.
+TEST(Win32Paths, ParentNameFolderAndJoin)
+{
+    const std::pair<std::u16string, std::u16string> parents[] = {
+        {u"C:\\a\\b", u"C:\\a"}, {u"C:\\a", u"C:\\"}, {u"C:\\", u"C:\\"}, {u"C:/a/b", u"C:/a"}};
+    for (auto [path, parent] : parents)
+    {
+        PlatCutToParent(path.data());
+        EXPECT_EQ(std::u16string(path.c_str()), parent);
+    }
+    const std::tuple<const char16_t*, int32_t, std::u16string> files[] = {
+        {u"C:\\a\\p.mpo", 5, u"C:\\a"}, {u"C:\\p.mpo", 3, u"C:\\"}, {u"C:/p.mpo", 3, u"C:/"},
+        {u"C:p.mpo", 2, u"C:"}, {u"p.mpo", 0, u""}, {u"a/b\\p.mpo", 4, u"a/b"}};
+    for (const auto& [path, start, where] : files)
+    {
+        char16_t folder[16];
+        EXPECT_EQ(PlatNameStart(path), start);
+        EXPECT_EQ(PlatFolderPart(path, start, folder, 16), (int32_t)where.size());
+        EXPECT_EQ(std::u16string(folder), where);
+    }
+    char16_t buffer[16];
+    EXPECT_EQ(PlatJoinPath(u"C:\\a", u"b", buffer, 16), 6);
+    EXPECT_EQ(std::u16string(buffer), u"C:\\a\\b");
+    EXPECT_EQ(PlatJoinPath(u"C:\\", u"b", buffer, 16), 4);
+}
+
 // ".." from a folder of a drive's root enters the root with its backslash; a
 // picture named by its full path (either separator) opens in its folder,
 // also when that is a drive's root.
@@ -119,8 +147,8 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
     InitViewer(&v);
     ASSERT_EQ(PlatChangeFolder(u"C:\\windows"), 0);
     ListFolder(&v.folder);
-    ASSERT_EQ(std::u16string(v.folder.head->name), u"..");
-    v.selected = 0, v.folder.current = v.folder.head;
+    ASSERT_EQ(std::u16string(v.folder.entries[0]->name), u"..");
+    v.selected = 0;
     EnterSelectedFolder(&v);
     EXPECT_EQ(Cwd(), u"C:\\");
     ASSERT_TRUE(WritePicture(L"C:\\o.png", FIF_PNG) && WritePicture(L"C:\\windows\\o.png", FIF_PNG));

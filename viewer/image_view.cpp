@@ -7,46 +7,20 @@
 #include <cmath>
 
 #include "folder/decode_ahead.h"
+#include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "platform/platform.h"
+#include "render/layout.h"
 #include "render/scaler.h"
 #include "viewer/viewer_state.h"
 
 // Returns the entry the selection names, or null when nothing valid is selected.
-static CFileEntry* SelectedEntry(CViewer* viewer)
-{
-    if (viewer->selected < 0 || viewer->selected >= viewer->folder.count)
-        return nullptr;
-    return viewer->folder.current;
-}
+static CFileEntry* SelectedEntry(CViewer* viewer) { return EntryAt(&viewer->folder, viewer->selected); }
 
 // Returns true when name is exactly "..".
 static bool IsParentName(const char16_t* name)
 {
     return name[0] == u'.' && name[1] == u'.' && name[2] == 0;
-}
-
-// Cuts path to its parent folder in place. On POSIX "/a/b" becomes "/a" and
-// "/a" becomes "/"; on Windows "C:\a" becomes the drive root "C:\".
-static void CutToParent(char16_t* path)
-{
-    int32_t last = -1;
-    for (int32_t i = 0; path[i]; i++)
-        if (path[i] == PLAT_PATH_SEPARATOR)
-            last = i;
-    if (last < 0)
-        return;
-    if (PLAT_PATH_SEPARATOR == u'/' && last == 0)
-    {
-        path[1] = 0;  // the root keeps its slash
-        return;
-    }
-    path[last] = 0;
-    if (last > 0 && path[last - 1] == u':')
-    {
-        path[last] = PLAT_PATH_SEPARATOR;
-        path[last + 1] = 0;
-    }
 }
 
 void EnterSelectedFolder(CViewer* viewer)
@@ -56,7 +30,7 @@ void EnterSelectedFolder(CViewer* viewer)
         return;
     if (IsParentName(entry->name) && viewer->folder.path[0])
     {
-        CutToParent(viewer->folder.path);
+        PlatCutToParent(viewer->folder.path);
         PlatChangeFolder(viewer->folder.path);
     }
     else if (IsParentName(entry->name))
@@ -126,29 +100,6 @@ int32_t FitZoom(int32_t widthArg, int32_t height, int32_t stride, int32_t pairs)
     return step;
 }
 
-// Finds the files before and after the selected entry, as Prev and Next step
-// (over folders); null where there is none.
-static void FindNeighbours(const CViewer* viewer, CFileEntry** previous, CFileEntry** next)
-{
-    *previous = *next = nullptr;
-    int32_t index = 0;
-    bool passed = false;
-    for (CFileEntry* e = viewer->folder.head; e && index < viewer->folder.count; e = e->next, index++)
-    {
-        if (e->isDir)
-            continue;
-        if (passed)
-        {
-            *next = e;
-            return;
-        }
-        if (index == viewer->selected)
-            passed = true;
-        else
-            *previous = e;
-    }
-}
-
 void OpenSelectedImage(CViewer* viewer)
 {
     CFileEntry* entry = SelectedEntry(viewer);
@@ -182,10 +133,9 @@ void OpenSelectedImage(CViewer* viewer)
             }
             viewer->zoomStep = FitZoom(DisplayWidth(entry), entry->height, viewer->frame.stride, viewer->frame.pairs);
             // Prev and Next find theirs decoded by then.
-            CFileEntry* previous;
-            CFileEntry* next;
-            FindNeighbours(viewer, &previous, &next);
-            HoldNeighbours(&viewer->folder, entry, previous, next);
+            const CFolderList* folder = &viewer->folder;
+            HoldNeighbours(&viewer->folder, entry, EntryAt(folder, StepPicture(folder, viewer->selected, -1)),
+                           EntryAt(folder, StepPicture(folder, viewer->selected, +1)));
         }
     }
     viewer->loaded = viewer->selected;
@@ -200,6 +150,19 @@ static void Placement(const CViewer* viewer, int32_t* centreX, int32_t* centreY,
     *scale = (float)pow(2.0, viewer->zoomStep / 12.0);
 }
 
+void PlaceOpenImage(CViewer* viewer)
+{
+    CFileEntry* entry = SelectedEntry(viewer);
+    if (!entry || !viewer->viewBits[0] || !viewer->viewBits[1])
+        return;
+    int32_t centreX, centreY;
+    float scale;
+    Placement(viewer, &centreX, &centreY, &scale);
+    CImageRect* r = &viewer->imageRect;
+    StereoImageCover(&viewer->frame, DisplayWidth(entry), entry->height, centreX, centreY, scale, &r->x0, &r->x1,
+                     &r->y0, &r->y1);
+}
+
 void DrawOpenImage(CViewer* viewer)
 {
     CFileEntry* entry = SelectedEntry(viewer);
@@ -208,19 +171,17 @@ void DrawOpenImage(CViewer* viewer)
     int32_t centreX, centreY;
     float scale;
     Placement(viewer, &centreX, &centreY, &scale);
-    CImageRect* r = &viewer->imageRect;
+    // Where it lands is known from the update already.
+    int32_t x0, x1, y0, y1;
     DrawStereoImage(&viewer->frame, viewer->viewBits[0], viewer->viewPitch[0], viewer->viewBits[1],
-                    viewer->viewPitch[1], DisplayWidth(entry), entry->height, centreX, centreY, scale, &r->x0, &r->x1,
-                    &r->y0, &r->y1);
+                    viewer->viewPitch[1], DisplayWidth(entry), entry->height, centreX, centreY, scale, &x0, &x1, &y0,
+                    &y1);
 }
 
 bool OpenImageCover(CViewer* viewer, CImageRect* cover)
 {
     CFileEntry* entry = SelectedEntry(viewer);
-    // Only a picture already open, with no click that could change the
-    // selection, is sure to be drawn as it stands now.
-    if (!entry || entry->isDir || viewer->selected != viewer->loaded || viewer->clickPos.x >= 0 ||
-        !viewer->viewBits[0] || !viewer->viewBits[1])
+    if (!entry || entry->isDir || !viewer->viewBits[0] || !viewer->viewBits[1])
         return false;
     int32_t centreX, centreY;
     float scale;

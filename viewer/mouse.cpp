@@ -93,6 +93,17 @@ void OnButtonDown(CViewer* viewer, int32_t x, int32_t y)
     viewer->pressPos = {x, y};
 }
 
+void OnButtonUp(CViewer* viewer, int32_t x, int32_t y)
+{
+    viewer->listDrag = 0;
+    viewer->barDrag = 0;
+    viewer->panDrag = 0;
+    bool atPress = x == viewer->pressPos.x && y == viewer->pressPos.y;
+    bool outsideBand = !viewer->toolbarShown || y >= kToolbarBandRows;
+    if (atPress && !viewer->toolbarClickPending && outsideBand)
+        viewer->clickPos = {x, y};
+}
+
 void OnMouseMove(CViewer* viewer, uint32_t keyState, int32_t x, int32_t y)
 {
     bool button = (keyState & MK_LBUTTON) != 0;

@@ -7,6 +7,7 @@
 #include "render/assets/assets.h"
 #include "render/draw.h"
 #include "render/frame.h"
+#include "render/layout.h"
 #include "viewer/about.h"
 #include "viewer/viewer_state.h"
 
@@ -14,10 +15,6 @@ enum
 {
     kLabelColor = 0xFF7FFF,
     kAboutColor = 0x7F7F40,
-    kPicturePairs = 32,     // button pictures fill line pairs P - 32 to P - 1
-    kLabelPairs = 40,       // labels on line pairs P - 40 to P - 33
-    kAboutPairs = 10,       // the first about line on P - 10 to P - 3
-    kAboutGap = 20,
     kProgramPathCapacity = 4096,
     kHelpPathCapacity = kProgramPathCapacity + 16,  // room for "help.html" after the folder
 };
@@ -44,11 +41,11 @@ static void DrawButton(CStereoFrame* frame, int32_t x, const uint8_t* icon, cons
 {
     frame->eyeShift = 0;
     frame->penX = x;
-    frame->penY = frame->pairs - kPicturePairs;
+    frame->penY = frame->pairs - kToolbarPicturePairs;
     DrawIcon(frame, icon);
     frame->color = kLabelColor;
     frame->penX = x + labelOffset;
-    frame->penY = frame->pairs - kLabelPairs;
+    frame->penY = frame->pairs - kToolbarLabelPairs;
     DrawByteText(frame, label);
 }
 
@@ -72,59 +69,27 @@ static void DimBand(CStereoFrame* frame)
     DimFrame(frame, frame->stride - 1, frame->pairs - 1);
 }
 
+// Returns whether the selection is a picture Prev and Next can step from.
+static bool PictureSelected(const CViewer* viewer)
+{
+    const CFileEntry* entry = EntryAt(&viewer->folder, viewer->selected);
+    return entry && !entry->isDir;
+}
+
 void SelectPreviousImage(CViewer* viewer)
 {
-    CFolderList* folder = &viewer->folder;
     viewer->redraw = 1;
-    if (viewer->selected < 0 || viewer->selected >= folder->count)
-        return;
-    CFileEntry* previous = nullptr;
-    int32_t previousIndex = -1;
-    int32_t index = 0;
-    for (folder->cursor = folder->head; folder->cursor && index < folder->count;
-         folder->cursor = folder->cursor->next, index++)
-    {
-        if (folder->cursor->isDir)
-            continue;
-        if (index == viewer->selected)
-        {
-            // Before the first file the picture closes.
-            viewer->selected = previousIndex;
-            folder->current = previous;
-            return;
-        }
-        previous = folder->cursor;
-        previousIndex = index;
-    }
+    // Before the first picture the picture closes (-1).
+    if (PictureSelected(viewer))
+        viewer->selected = StepPicture(&viewer->folder, viewer->selected, -1);
 }
 
 void SelectNextImage(CViewer* viewer)
 {
-    CFolderList* folder = &viewer->folder;
     viewer->redraw = 1;
-    if (viewer->selected < 0 || viewer->selected >= folder->count)
-        return;
-    bool passed = false;
-    int32_t index = 0;
-    for (folder->cursor = folder->head; folder->cursor && index < folder->count;
-         folder->cursor = folder->cursor->next, index++)
-    {
-        if (folder->cursor->isDir)
-            continue;
-        if (passed)
-        {
-            viewer->selected = index;
-            folder->current = folder->cursor;
-            return;
-        }
-        passed = index == viewer->selected;
-    }
-    if (passed)
-    {
-        // After the last file the picture closes.
-        viewer->selected = -1;
-        folder->current = nullptr;
-    }
+    // After the last picture the picture closes (-1).
+    if (PictureSelected(viewer))
+        viewer->selected = StepPicture(&viewer->folder, viewer->selected, +1);
 }
 
 int32_t HelpPagePath(char16_t* buffer, int32_t capacity)
@@ -132,19 +97,10 @@ int32_t HelpPagePath(char16_t* buffer, int32_t capacity)
     if (capacity <= 0)
         return 0;
     buffer[0] = 0;
-    int32_t nameLength = (int32_t)(sizeof kHelpFileName / sizeof kHelpFileName[0]) - 1;
+    int32_t nameLength = PlatTextLength(kHelpFileName);
     // Leave room for the longer name that replaces the program's.
     int32_t length = capacity > nameLength ? PlatGetProgramPath(buffer, capacity - nameLength) : 0;
-    int32_t folderEnd = 0;  // just after the last separator, 0 when there is none
-    for (int32_t i = 0; i < length; i++)
-    {
-#ifdef _WIN32
-        if (buffer[i] == u':')
-            folderEnd = i + 1;
-#endif
-        if (buffer[i] == PLAT_PATH_SEPARATOR)
-            folderEnd = i + 1;
-    }
+    int32_t folderEnd = length > 0 ? PlatNameStart(buffer) : 0;
     if (folderEnd + nameLength >= capacity)
     {
         buffer[0] = 0;
@@ -156,78 +112,117 @@ int32_t HelpPagePath(char16_t* buffer, int32_t capacity)
 }
 
 // Opens the help page beside the program with the desktop's browser.
-static void OpenHelpPage()
+static void OpenHelpPage(CViewer*)
 {
     char16_t path[kHelpPathCapacity];
     if (HelpPagePath(path, kHelpPathCapacity) > 0)
         PlatOpenDocument(path);
 }
 
-void DrawToolbarRow(CViewer* viewer, const int driveTypes[kToolbarDriveLetters])
-{
-    CStereoFrame* frame = &viewer->frame;
-    DimBand(frame);
+// Opens the project's web page with the desktop's browser.
+static void OpenWebPage(CViewer*) { PlatOpenDocument(kWebAddress); }
 
+// The buttons after the drives, left to right.
+struct CToolbarButton
+{
+    const uint8_t* icon;
+    const char* label;
+    int32_t labelOffset;  // columns from the slot's left edge to the label
+    void (*act)(CViewer* viewer);
+};
+
+static const CToolbarButton kButtons[] = {
+    {PrevIcon, "Prev", 0, SelectPreviousImage},
+    {NextIcon, "Next", 0, SelectNextImage},
+    {HelpIcon, "Help", 0, OpenHelpPage},
+    {WebIcon, "Web", 8, OpenWebPage},
+};
+
+// One place in the row: a drive's button (button null) or one of kButtons.
+struct CToolbarSlot
+{
+    int32_t x;  // left edge
+    int letter;  // 0 for A:, for a drive's button
+    const CToolbarButton* button;
+};
+
+enum
+{
+    kToolbarSlots = kToolbarDriveLetters + (int)(sizeof kButtons / sizeof kButtons[0]),
+};
+
+// Lays the row out: a slot per drive that has a root, then the buttons.
+// Returns the slots filled; *end is the column just after the last slot.
+static int LayOutRow(const int driveTypes[kToolbarDriveLetters], CToolbarSlot slots[kToolbarSlots], int32_t* end)
+{
+    int n = 0;
     int32_t x = kToolbarFirstSlotX;
     for (int letter = 0; letter < kToolbarDriveLetters; letter++)
     {
-        int type = driveTypes[letter];
-        if (type == DRIVE_NO_ROOT_DIR)
+        if (driveTypes[letter] == DRIVE_NO_ROOT_DIR)
             continue;
-        char label[4] = {(char)('A' + letter), ':', '\\', 0};
-        DrawButton(frame, x, DriveIcon(type), label, 8);
-        // The click stays pending: only the end of the row uses it up.
-        if (ClickOnSlot(viewer, x) && PlatChangeDrive(letter + 1) == 0)
+        slots[n++] = {x, letter, nullptr};
+        x += kDriveSlotWidth;
+    }
+    for (const CToolbarButton& button : kButtons)
+    {
+        slots[n++] = {x, 0, &button};
+        x += kButtonSlotWidth;
+    }
+    *end = x;
+    return n;
+}
+
+void ReadDriveRow(int driveTypes[kToolbarDriveLetters])
+{
+    for (int letter = 0; letter < kToolbarDriveLetters; letter++)
+        driveTypes[letter] = PlatGetDriveType(letter);
+}
+
+void ActOnToolbarClick(CViewer* viewer, const int driveTypes[kToolbarDriveLetters])
+{
+    if (!viewer->toolbarClickPending)
+        return;
+    CToolbarSlot slots[kToolbarSlots];
+    int32_t end;
+    int n = LayOutRow(driveTypes, slots, &end);
+    for (int k = 0; k < n; k++)
+    {
+        if (!ClickOnSlot(viewer, slots[k].x))
+            continue;
+        if (slots[k].button)
+            slots[k].button->act(viewer);
+        else if (PlatChangeDrive(slots[k].letter + 1) == 0)
         {
             ClearFolder(&viewer->folder);
             viewer->selected = -1;
             viewer->redraw = 1;
         }
-        x += kDriveSlotWidth;
     }
-
-    struct Button
-    {
-        const uint8_t* icon;
-        const char* label;
-        int32_t labelOffset;
-    };
-    static const Button buttons[] = {
-        {PrevIcon, "Prev", 0},
-        {NextIcon, "Next", 0},
-        {HelpIcon, "Help", 0},
-        {WebIcon, "Web", 8},
-    };
-    for (int b = 0; b < 4; b++)
-    {
-        DrawButton(frame, x, buttons[b].icon, buttons[b].label, buttons[b].labelOffset);
-        if (ClickOnSlot(viewer, x))
-        {
-            viewer->toolbarClickPending = 0;
-            if (b == 0)
-                SelectPreviousImage(viewer);
-            else if (b == 1)
-                SelectNextImage(viewer);
-            else if (b == 2)
-                OpenHelpPage();
-            else
-                PlatOpenDocument(kWebAddress);
-        }
-        x += kButtonSlotWidth;
-    }
-
-    frame->color = kAboutColor;
-    frame->eyeShift = 0;
-    frame->penX = x + kAboutGap;
-    frame->penY = frame->pairs - kAboutPairs;
-    DrawByteText(frame, kAboutText);
     viewer->toolbarClickPending = 0;
 }
 
-void DrawToolbar(CViewer* viewer)
+void DrawToolbarRow(CViewer* viewer, const int driveTypes[kToolbarDriveLetters])
 {
-    int types[kToolbarDriveLetters];
-    for (int letter = 0; letter < kToolbarDriveLetters; letter++)
-        types[letter] = PlatGetDriveType(letter);
-    DrawToolbarRow(viewer, types);
+    CStereoFrame* frame = &viewer->frame;
+    DimBand(frame);
+    CToolbarSlot slots[kToolbarSlots];
+    int32_t end;
+    int n = LayOutRow(driveTypes, slots, &end);
+    for (int k = 0; k < n; k++)
+    {
+        const CToolbarSlot& slot = slots[k];
+        if (slot.button)
+            DrawButton(frame, slot.x, slot.button->icon, slot.button->label, slot.button->labelOffset);
+        else
+        {
+            char label[4] = {(char)('A' + slot.letter), ':', '\\', 0};
+            DrawButton(frame, slot.x, DriveIcon(driveTypes[slot.letter]), label, 8);
+        }
+    }
+    frame->color = kAboutColor;
+    frame->eyeShift = 0;
+    frame->penX = end + kToolbarAboutGap;
+    frame->penY = frame->pairs - kToolbarAboutPairs;
+    DrawByteText(frame, kAboutText);
 }

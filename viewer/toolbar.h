@@ -1,35 +1,29 @@
 // toolbar.h - the band at the top of the window: a button per drive, Prev,
 // Next, Help and Web, and the about text.
 //
-// The toolbar keeps no state: every pass that draws it asks for the drive
-// row afresh and acts on a pending toolbar click that falls on a button.
+// The toolbar keeps no state: every pass that shows it reads the drive row
+// afresh, acts on a pending toolbar click that falls on a button, then draws
+// the row.
 #pragma once
 
 #include <cstdint>
 
+#include "render/layout.h"
+
 struct CViewer;
 
-enum
-{
-    kToolbarBandPairs = 42,   // the band: the top 42 line pairs (84 screen rows)
-    kToolbarFirstSlotX = 10,
-    kDriveSlotWidth = 72,
-    kButtonSlotWidth = 76,
-    kToolbarHitWidth = 64,    // a slot's clickable part: its picture's width
-    kToolbarDriveLetters = 26,
-};
-
-// Dims the band, draws the row of buttons and the about text, and acts on a
-// pending toolbar click. The drive row comes from the platform.
-void DrawToolbar(CViewer* viewer);
-// Does what DrawToolbar does with the DRIVE_* type of each letter A to Z
-// given.
+// Reads the DRIVE_* type of each letter A to Z from the platform.
+void ReadDriveRow(int driveTypes[kToolbarDriveLetters]);
+// Acts on a pending toolbar click that falls on a button of the row these
+// drives make, and uses the click up.
+void ActOnToolbarClick(CViewer* viewer, const int driveTypes[kToolbarDriveLetters]);
+// Dims the band and draws the row of buttons and the about text.
 void DrawToolbarRow(CViewer* viewer, const int driveTypes[kToolbarDriveLetters]);
-// Selects the file entry before the selected one; past the first file it
+// Selects the picture before the selected one; past the first picture it
 // closes the picture. Raises redraw.
 void SelectPreviousImage(CViewer* viewer);
-// Selects the file entry after the selected one; past the last file it closes
-// the picture. Raises redraw.
+// Selects the picture after the selected one; past the last picture it
+// closes the picture. Raises redraw.
 void SelectNextImage(CViewer* viewer);
 // Writes the path of help.html beside the program into buffer. Returns its
 // length; "help.html" alone when the program's path is unknown.

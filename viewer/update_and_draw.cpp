@@ -1,10 +1,12 @@
-// update_and_draw.cpp - the pass: list, size, lay out and draw the grid, act on
-// the selection, draw the open picture and the toolbar, present.
+// update_and_draw.cpp - the pass: first every change the message asked for
+// (listing, the frame's size, the click, the toolbar's actions, entering a
+// folder, opening a picture), then the drawing of what the state now is,
+// then one present. Drawing changes nothing.
 //
 // [SECTION] Grid geometry
 // [SECTION] Wide text
-// [SECTION] Remembered places in the chain
-// [SECTION] The pass
+// [SECTION] Update
+// [SECTION] Draw
 #include "viewer/update_and_draw.h"
 
 #include <cstring>
@@ -14,28 +16,18 @@
 #include "render/assets/assets.h"
 #include "render/draw.h"
 #include "render/frame.h"
+#include "render/layout.h"
 #include "viewer/image_view.h"
 #include "viewer/toolbar.h"
 #include "viewer/viewer_state.h"
 
-// [SECTION] Grid geometry
-
 enum
 {
-    kCellPitch = 202,        // pixels from one column of cells to the next
-    kGridLeft = 10,          // left edge of the first column and of the title
-    kGridMargin = 26,        // room kept on the right for the scroll bar
-    kRowPitchRows = 236,     // screen rows per grid row (118 line pairs)
-    kRowPitchPairs = 118,    // the same in line pairs
-    kTitleDrop = 17,         // line pairs from the top of the content to the title
-    kThumbLift = 17,         // line pairs from a cell's name base to its thumbnail
-    kHitTop = 113,           // hit box height above the cell base
-    kVisibleTop = 105,       // a cell counts as visible when base + 105 > 0
-    kNameBudget = 192,       // pixels of advance a name may take
-    kLineStep = 18,          // line pairs per line of wide text
     kTitleColor = 0x0000FF,
     kNameColor = 0x00FFFF,
 };
+
+// [SECTION] Grid geometry
 
 void InitViewer(CViewer* viewer)
 {
@@ -54,16 +46,29 @@ int32_t GridColumns(int32_t stride)
 int32_t GridContentHeight(int32_t count, int32_t columns)
 {
     int64_t rows = ((int64_t)count + columns - 1) / columns;
-    int64_t height = (rows * kRowPitchRows + 44) / 2;
+    int64_t height = rows * kRowPitchPairs + kContentFoot;
     return height > INT32_MAX ? INT32_MAX : (int32_t)height;
 }
 
 // Returns the cell base (line pair of the lowest row of the name) of grid row
 // `row`; 64-bit so that the longest listing cannot overflow it.
-static int64_t CellBase(int32_t row, int32_t scroll, int32_t pairs)
+static int64_t CellBase(int64_t row, int32_t scroll, int32_t pairs)
 {
-    return (int64_t)scroll - (((int64_t)row + 1) * kRowPitchRows) / 2 + pairs - kTitleDrop;
+    return (int64_t)scroll - (row + 1) * kRowPitchPairs + pairs - kTitleDrop;
 }
+
+// Returns the first grid row whose cells can be seen: the rows before it lie
+// wholly above the frame (cell base at or above the top line pair).
+static int64_t FirstVisibleRow(int32_t scroll)
+{
+    // Row r lies above the frame exactly when 118 (r + 1) <= scroll - 17.
+    int64_t row = ((int64_t)scroll - kTitleDrop) / kRowPitchPairs;
+    return row > 0 ? row : 0;
+}
+
+// Answers whether a cell with this base is drawn: it is neither above the
+// frame nor below it.
+static bool CellVisible(int64_t base, int32_t pairs) { return base < pairs && base + kVisibleTop > 0; }
 
 // [SECTION] Wide text
 
@@ -98,182 +103,150 @@ void DrawWideText(CStereoFrame* frame, const char16_t* text, int32_t lineStart, 
     }
 }
 
-// [SECTION] Remembered places in the chain
-//
-// The cells in view are reached by following links from the head, and each
-// link lands in another record of 110 KB: scrolled deep into a long listing,
-// that walk costs a pass more than all of its drawing. So the pass remembers
-// every stride-th entry it walks past, at most kMarkCapacity of them, and
-// starts from the nearest one at or before the rows in view. Cells it then
-// skips lie above the frame, where the walk would neither hit-test nor draw
-// them, so every result stays the same. Marks belong to one chain: another
-// list, head or count, or a chain built or freed since (ChainGeneration),
-// drops them.
+// [SECTION] Update
 
-enum
+// Lays the grid out for the listing and the frame: content height, and the
+// scroll clamped to it.
+static void LayOutGrid(CViewer* viewer)
 {
-    kMarkCapacity = 1024,
-};
+    int32_t columns = GridColumns(viewer->frame.stride);
+    viewer->contentHeight = GridContentHeight(viewer->folder.count, columns);
+    if ((int64_t)viewer->scroll + viewer->frame.pairs > viewer->contentHeight)
+        viewer->scroll = viewer->contentHeight - viewer->frame.pairs;
+    if (viewer->scroll < 0)
+        viewer->scroll = 0;
+}
 
-struct CChainMarks
+// Returns the index of the visible cell whose hit box holds the click (x in
+// columns, y in line pairs), -1 for none. The boxes of neighbouring cells
+// never overlap, so at most one holds it.
+static int32_t CellAt(const CViewer* viewer, int32_t x, int32_t y)
 {
-    const CFolderList* folder;  // the chain the marks were taken from
-    const CFileEntry* head;
-    int32_t count;
-    uint32_t generation;
-    int32_t stride;  // marks[k] is entry k * stride
-    int32_t known;   // marks taken so far, from the head on
-    CFileEntry* marks[kMarkCapacity];
-};
+    int32_t columns = GridColumns(viewer->frame.stride);
+    int64_t left = (int64_t)x - kGridLeft;
+    if (left < 0 || left % kCellPitch >= kThumbWidth || left / kCellPitch >= columns)
+        return -1;
+    int32_t pairs = viewer->frame.pairs;
+    // The row whose base lies at or below y and within kHitTop of it.
+    int64_t fromTop = (int64_t)viewer->scroll + pairs - kTitleDrop - y;  // (row + 1) * 118 - (y - base)
+    if (fromTop < kRowPitchPairs - kHitTop)
+        return -1;
+    int64_t row = (fromTop + kHitTop) / kRowPitchPairs - 1;
+    int64_t base = CellBase(row, viewer->scroll, pairs);
+    if (row < 0 || y < base || y > base + kHitTop || !CellVisible(base, pairs))
+        return -1;
+    int64_t index = row * columns + left / kCellPitch;
+    return index < viewer->folder.count ? (int32_t)index : -1;
+}
 
-static CChainMarks gMarks;
-static bool gMarksOn = true;
-
-void SetChainWalkMemo(bool on) { gMarksOn = on; }
-
-// Returns the marks of folder's chain, dropping them first when they were taken
-// from another chain.
-static CChainMarks* MarksFor(const CFolderList* folder)
+// Lists the folder if it is not listed and lays the grid out for it.
+static void ListAndLayOut(CViewer* viewer)
 {
-    CChainMarks* m = &gMarks;
-    uint32_t generation = ChainGeneration();
-    if (m->folder != folder || m->head != folder->head || m->count != folder->count || m->generation != generation)
+    if (!viewer->folder.listed)
+        ListFolder(&viewer->folder);
+    LayOutGrid(viewer);
+}
+
+// Turns the click waiting from the release into its effect: closing the open
+// picture when it falls on it, else selecting the cell under it.
+static void ActOnClick(CViewer* viewer)
+{
+    if (viewer->clickPos.x == -1 && viewer->clickPos.y == -1)
+        return;
+    // The click arrives in client rows from the top; the grid counts line
+    // pairs from the bottom.
+    int32_t x = viewer->clickPos.x;
+    int32_t y = (int32_t)(((int64_t)viewer->clientRect.bottom - viewer->clickPos.y) / 2);
+    viewer->clickPos = {-1, -1};
+    const CImageRect& r = viewer->imageRect;
+    if (EntryAt(&viewer->folder, viewer->selected) && r.x0 <= x && x <= r.x1 && r.y0 <= y && y <= r.y1)
     {
-        m->folder = folder;
-        m->head = folder->head;
-        m->count = folder->count;
-        m->generation = generation;
-        // (count - 1) / stride stays below the capacity.
-        m->stride = folder->count / kMarkCapacity + 1;
-        m->known = 0;
+        viewer->selected = -1;
+        return;
     }
-    return m;
+    int32_t cell = CellAt(viewer, x, y);
+    if (cell >= 0)
+        viewer->selected = cell;
 }
 
-// Returns the index of the nearest remembered entry at or before the rows in
-// view, and the entry in *entry; 0 and the head without a usable mark.
-static int32_t WalkStart(const CChainMarks* m, int32_t scroll, int32_t columns, CFileEntry* head, CFileEntry** entry)
+// Changes the viewer's state for this pass: everything the pass draws
+// afterwards is what the state is now.
+static void Update(CViewer* viewer, PlatWindow* window, const int driveTypes[kToolbarDriveLetters])
 {
-    *entry = head;
-    // Row r lies above the frame (cell base >= pairs) exactly when
-    // 118 (r + 1) <= scroll - 17, which holds for every row before this one.
-    int64_t row = ((int64_t)scroll - kTitleDrop) / kRowPitchPairs;
-    if (row <= 0 || m->known == 0)
-        return 0;
-    int64_t k = row * columns / m->stride;
-    if (k > m->known - 1)
-        k = m->known - 1;
-    *entry = m->marks[k];
-    return (int32_t)(k * m->stride);
-}
-
-// [SECTION] The pass
-
-// Walks the chain, hit-testing the pending click against every visible cell
-// and drawing it. Cells below the frame end the walk early: nothing after them
-// can be seen or hit.
-static void DrawCells(CViewer* viewer, int32_t columns)
-{
-    CStereoFrame* frame = &viewer->frame;
-    CFolderList* folder = &viewer->folder;
-    CChainMarks* marks = gMarksOn ? MarksFor(folder) : nullptr;
-    // Thumbnails wholly under the open picture would be drawn over at once.
-    CImageRect cover;
-    bool covered = OpenImageCover(viewer, &cover);
-    int32_t start = 0;
-    folder->cursor = folder->head;
-    if (marks)
-        start = WalkStart(marks, viewer->scroll, columns, folder->head, &folder->cursor);
-    for (int32_t i = start; i < folder->count && folder->cursor; i++)
-    {
-        CFileEntry* entry = folder->cursor;
-        if (marks && i % marks->stride == 0 && i / marks->stride == marks->known)
-            marks->marks[marks->known++] = entry;
-        int32_t column = i % columns;
-        int32_t row = i / columns;
-        int32_t cellX = kGridLeft + kCellPitch * column;
-        int64_t base = CellBase(row, viewer->scroll, frame->pairs);
-        if (base + kVisibleTop <= 0)
-        {
-            // This row and every later one lie below the frame.
-            folder->cursor = nullptr;
-            return;
-        }
-        if (base < frame->pairs)
-        {
-            int32_t cellBase = (int32_t)base;
-            const CPoint32& click = viewer->clickPos;
-            if (cellX <= click.x && click.x < cellX + kThumbWidth && cellBase <= click.y &&
-                click.y <= cellBase + kHitTop)
-            {
-                viewer->selected = i;
-                folder->current = entry;
-            }
-            frame->penX = cellX;
-            frame->penY = cellBase + kThumbLift;
-            frame->eyeShift = 0;
-            if (!covered || cellX < cover.x0 || cellX + kThumbWidth - 1 > cover.x1 || frame->penY < cover.y0 ||
-                (int64_t)frame->penY + kThumbHeight - 1 > cover.y1)
-                DrawThumbnail(frame, &entry->thumb[0][0][0][0]);
-            frame->color = kNameColor;
-            frame->penX = cellX;
-            frame->penY = cellBase;
-            frame->eyeShift = 0;
-            DrawWideText(frame, entry->name, cellX, kNameBudget);
-        }
-        folder->cursor = entry->next;
-    }
-}
-
-void UpdateAndDraw(CViewer* viewer, PlatWindow* window)
-{
-    CStereoFrame* frame = &viewer->frame;
-    CFolderList* folder = &viewer->folder;
-
-    if (!folder->listed)
-        ListFolder(folder);
-
     // Size the frame to the client area with the row parity of its screen top.
     PlatPoint origin = {0, 0};
     PlatClientToScreen(window, &origin);
     PlatGetClientRect(window, &viewer->clientRect);
-    Resize(frame, origin.y, viewer->clientRect.right, viewer->clientRect.bottom);
+    Resize(&viewer->frame, origin.y, viewer->clientRect.right, viewer->clientRect.bottom);
 
-    // The click arrives in client rows from the top; the grid counts line
-    // pairs from the bottom. No click (-1, -1) matches nothing after this.
-    viewer->clickPos.y = (int32_t)(((int64_t)viewer->clientRect.bottom - viewer->clickPos.y) / 2);
+    // The click is hit-tested against the grid as it was laid out for it.
+    ListAndLayOut(viewer);
+    ActOnClick(viewer);
+    if (viewer->toolbarShown)
+        ActOnToolbarClick(viewer, driveTypes);
+    EnterSelectedFolder(viewer);
+    // A folder entered or a drive changed is listed and shown in this pass.
+    ListAndLayOut(viewer);
+    OpenSelectedImage(viewer);
+    PlaceOpenImage(viewer);
+}
 
-    // A click on the open picture closes it and selects nothing else.
-    const CImageRect& r = viewer->imageRect;
-    if (viewer->selected >= 0 && viewer->selected < folder->count && r.x0 <= viewer->clickPos.x &&
-        viewer->clickPos.x <= r.x1 && r.y0 <= viewer->clickPos.y && viewer->clickPos.y <= r.y1)
-    {
-        viewer->selected = -1;
-        viewer->clickPos = {-1, -1};
-    }
+// [SECTION] Draw
 
-    int32_t columns = GridColumns(frame->stride);
-    viewer->contentHeight = GridContentHeight(folder->count, columns);
-    if ((int64_t)viewer->scroll + frame->pairs > viewer->contentHeight)
-        viewer->scroll = viewer->contentHeight - frame->pairs;
-    if (viewer->scroll < 0)
-        viewer->scroll = 0;
+static bool gCulling = true;
 
+void SetThumbnailCulling(bool on) { gCulling = on; }
+
+// Draws the title and every visible cell: thumbnail and name. Cells below the
+// frame end the walk: nothing after them can be seen.
+static void DrawGrid(CViewer* viewer)
+{
+    CStereoFrame* frame = &viewer->frame;
+    const CFolderList* folder = &viewer->folder;
     frame->color = kTitleColor;
     frame->penX = kGridLeft;
     frame->penY = frame->pairs + viewer->scroll - kTitleDrop;
     frame->eyeShift = 0;
     DrawWideText(frame, folder->path, kGridLeft, 0);
 
-    DrawCells(viewer, columns);
-    DrawScrollBar(frame, viewer->scroll, viewer->contentHeight);
-    viewer->clickPos = {-1, -1};
+    // Thumbnails wholly under the open picture would be drawn over at once.
+    CImageRect cover;
+    bool covered = gCulling && OpenImageCover(viewer, &cover);
+    int32_t columns = GridColumns(frame->stride);
+    for (int64_t i = FirstVisibleRow(viewer->scroll) * columns; i < folder->count; i++)
+    {
+        const CFileEntry* entry = folder->entries[i];
+        int32_t cellX = kGridLeft + kCellPitch * (int32_t)(i % columns);
+        int64_t base = CellBase(i / columns, viewer->scroll, frame->pairs);
+        if (base + kVisibleTop <= 0)
+            return;  // this row and every later one lie below the frame
+        if (!CellVisible(base, frame->pairs))
+            continue;
+        frame->penX = cellX;
+        frame->penY = (int32_t)base + kThumbLift;
+        frame->eyeShift = 0;
+        if (!covered || cellX < cover.x0 || cellX + kThumbWidth - 1 > cover.x1 || frame->penY < cover.y0 ||
+            (int64_t)frame->penY + kThumbHeight - 1 > cover.y1)
+            DrawThumbnail(frame, &entry->thumb[0][0][0][0]);
+        frame->color = kNameColor;
+        frame->penX = cellX;
+        frame->penY = (int32_t)base;
+        frame->eyeShift = 0;
+        DrawWideText(frame, entry->name, cellX, kNameBudget);
+    }
+}
 
-    EnterSelectedFolder(viewer);
-    OpenSelectedImage(viewer);
+void UpdateAndDraw(CViewer* viewer, PlatWindow* window)
+{
+    int driveTypes[kToolbarDriveLetters] = {};
+    if (viewer->toolbarShown)
+        ReadDriveRow(driveTypes);
+    Update(viewer, window, driveTypes);
+
+    DrawGrid(viewer);
+    DrawScrollBar(&viewer->frame, viewer->scroll, viewer->contentHeight);
     DrawOpenImage(viewer);
     if (viewer->toolbarShown)
-        DrawToolbar(viewer);
-
-    Present(frame);
+        DrawToolbarRow(viewer, driveTypes);
+    Present(&viewer->frame);
 }

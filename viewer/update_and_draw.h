@@ -17,6 +17,6 @@ int32_t GridContentHeight(int32_t count, int32_t columns);
 // break, CR CR and LF LF two). With a budget above 0, the first code unit whose
 // advance takes the running total past it ends the text, unmarked.
 void DrawWideText(CStereoFrame* frame, const char16_t* text, int32_t lineStart, int32_t budget);
-// Turns the remembered chain positions on or off (on at start); results are
-// the same either way. For tests and benchmarks.
-void SetChainWalkMemo(bool on);
+// Turns on or off (on at start) leaving out the thumbnails the open picture
+// covers whole; the frame is the same either way. For tests and benchmarks.
+void SetThumbnailCulling(bool on);

@@ -77,7 +77,7 @@ class Viewer:
         self.session, self.dpy = session, session.dpy
         wine = str(binary).endswith(".exe")
         if wine:  # Wine sizes its desktop by the first display it served: start afresh on this one
-            subprocess.run([REPO / "tools" / "wine.sh", WINE_ENV["WINEPREFIX"], "stop"], check=True)
+            subprocess.run([REPO / "tools" / "build" / "wine.sh", WINE_ENV["WINEPREFIX"], "stop"], check=True)
         self.proc = subprocess.Popen([*(WINE if wine else []), binary, *map(str, args)], cwd=folder,
                                      env=dict(session.env, **(WINE_ENV if wine else {}), **(env or {})), stderr=stderr)
         found = lambda: session.xdotool("search", "--all", "--onlyvisible", "--pid", self.proc.pid,  # noqa: E731
