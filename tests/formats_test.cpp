@@ -38,15 +38,15 @@ TEST(Mpf, SaysWhatTheSecondImageIs)
     const std::pair<const char*, MpfSecondImage> cases[] = {
         {"two_streams.jpg", kSecondIsView},               // no index: two JPEGs back to back
         {"camera_pair.mpo", kSecondIsView},               // disparity, index after an Exif segment
-        {"mpf_disparity.jpg", kSecondIsView},             // disparity, the index alone
-        {"camera_preview.jpg", kSecondIsPreview},         // 0x010002 read as a view
-        {"camera_preview_vga_mm.jpg", kSecondIsPreview},  // big-endian index, 0x010001
-        {"ultra_hdr.jpg", kSecondIsGainMap},              // type 0 after a primary, gain-map XMP
-        {"gain_map_mark_first.jpg", kSecondIsGainMap},    // ISO 21496-1 mark in the first stream only
-        {"gain_map_mark_second.jpg", kSecondIsGainMap},   // XMP in the second stream only
-        {"ultra_hdr_rotated.jpg", kSecondIsGainMap},      // the XMP after an Exif segment
-        {"script_pair.jpg", kSecondIsViewIfSameSize},     // type 0 after a primary, no mark
-        {"other_picture.jpg", kSecondIsViewIfSameSize},
+        {"phone/mpf_disparity.jpg", kSecondIsView},             // disparity, the index alone
+        {"phone/camera_preview.jpg", kSecondIsPreview},         // 0x010002 read as a view
+        {"phone/camera_preview_vga_mm.jpg", kSecondIsPreview},  // big-endian index, 0x010001
+        {"phone/ultra_hdr.jpg", kSecondIsGainMap},              // type 0 after a primary, gain-map XMP
+        {"phone/gain_map_mark_first.jpg", kSecondIsGainMap},    // ISO 21496-1 mark in the first stream only
+        {"phone/gain_map_mark_second.jpg", kSecondIsGainMap},   // XMP in the second stream only
+        {"phone/ultra_hdr_rotated.jpg", kSecondIsGainMap},      // the XMP after an Exif segment
+        {"phone/script_pair.jpg", kSecondIsViewIfSameSize},     // type 0 after a primary, no mark
+        {"phone/other_picture.jpg", kSecondIsViewIfSameSize},
     };
     for (const auto& [name, second] : cases)
         EXPECT_EQ(Classify(testfs::Fixture(name)), second) << name;
@@ -69,7 +69,7 @@ enum
 // the byte-order mark, value).
 Bytes PreviewWith(std::initializer_list<std::pair<size_t, uint32_t>> words)
 {
-    Bytes b = testfs::Fixture("camera_preview.jpg");
+    Bytes b = testfs::Fixture("phone/camera_preview.jpg");
     const char mark[] = "MPF";
     const size_t tiff = (size_t)(std::search(b.begin(), b.end(), mark, mark + 4) - b.begin()) + 4;
     for (const auto& [at, value] : words)
@@ -146,8 +146,8 @@ Bytes Text(const char (&s)[N])
 TEST(IsoBoxes, BrandsMarkHeifAndAvif)
 {
     const std::pair<Bytes, bool> cases[] = {
-        {testfs::Fixture("flat.heic"), true},
-        {testfs::Fixture("flat.avif"), true},
+        {testfs::Fixture("phone/flat.heic"), true},
+        {testfs::Fixture("phone/flat.avif"), true},
         {Box("ftyp", Text("isom\0\0\0\0mp41mif1")), true},       // a compatible brand
         {Box("ftyp", Text("isom\0\0\0\0mp41avc1")), false},      // an MP4 video
         {Box("ftyp", Text("isomheic")), false},                  // the minor version is no brand
@@ -253,14 +253,14 @@ TEST_F(HeifTest, ViewZeroIsTheRightEyeAndTransformsApply)
 {
     const Quadrants none = {};
     const struct { const char* name; Quadrants view0, view1; } cases[] = {
-        {"flat.heic", kLeftEye, none},            // the primary alone
-        {"flat.avif", kLeftEye, none},            // AV1
-        {"mirrored_2.heic", kLeftEye, none},      // imir
-        {"rotated_6.heic", kLeftEye, none},       // irot
-        {"turned_7.heic", kLeftEye, none},        // irot then imir
-        {"stereo.heic", kRightEye, kLeftEye},     // the group's second entity in view 0
-        {"stereo_swapped.heic", kLeftEye, kRightEye},  // by the group's order, not the primary
-        {"stereo_rotated.heic", kRightEye, kLeftEye},  // irot on both eyes
+        {"phone/flat.heic", kLeftEye, none},            // the primary alone
+        {"phone/flat.avif", kLeftEye, none},            // AV1
+        {"phone/mirrored_2.heic", kLeftEye, none},      // imir
+        {"phone/rotated_6.heic", kLeftEye, none},       // irot
+        {"phone/turned_7.heic", kLeftEye, none},        // irot then imir
+        {"phone/stereo.heic", kRightEye, kLeftEye},     // the group's second entity in view 0
+        {"phone/stereo_swapped.heic", kLeftEye, kRightEye},  // by the group's order, not the primary
+        {"phone/stereo_rotated.heic", kRightEye, kLeftEye},  // irot on both eyes
     };
     for (const auto& c : cases)
     {
@@ -276,11 +276,11 @@ TEST_F(HeifTest, ViewZeroIsTheRightEyeAndTransformsApply)
 
 TEST_F(HeifTest, FailuresLeaveBothViewsEmpty)
 {
-    Bytes cut = testfs::Fixture("flat.heic");
+    Bytes cut = testfs::Fixture("phone/flat.heic");
     cut.resize(cut.size() / 2);
     // The picture's ispe (64 x 48; its one tile is 64 x 64) claims 30000 x
     // 10001 pixels: over the budget.
-    Bytes huge = testfs::Fixture("flat.heic");
+    Bytes huge = testfs::Fixture("phone/flat.heic");
     const Bytes ispe = Cat({Text("ispe"), Words({0, 64, 48})}), claim = Words({30000, 10001});
     const auto at = std::search(huge.begin(), huge.end(), ispe.begin(), ispe.end());
     ASSERT_NE(at, huge.end());
@@ -306,9 +306,9 @@ FIBITMAP* LoadJpeg(const std::string& name, bool stereo)
 
 TEST(Upright, FlatJpegsTurnByTheirExifOrientation)
 {
-    for (const char* name : {"orientation_1.jpg", "orientation_2.jpg", "orientation_3.jpg", "orientation_4.jpg",
-                             "orientation_5.jpg", "orientation_6.jpg", "orientation_7.jpg", "orientation_8.jpg",
-                             "orientation_6_mm.jpg"})
+    for (const char* name : {"phone/orientation_1.jpg", "phone/orientation_2.jpg", "phone/orientation_3.jpg", "phone/orientation_4.jpg",
+                             "phone/orientation_5.jpg", "phone/orientation_6.jpg", "phone/orientation_7.jpg", "phone/orientation_8.jpg",
+                             "phone/orientation_6_mm.jpg"})
     {
         FIBITMAP* dib = LoadJpeg(name, false);
         EXPECT_TRUE(ShowsUpright(dib, kLeftEye)) << name;
@@ -316,7 +316,7 @@ TEST(Upright, FlatJpegsTurnByTheirExifOrientation)
     }
     // A stereo file's stream stays as stored (turned, 48 x 64); other formats
     // get no JPEG flag.
-    FIBITMAP* dib = LoadJpeg("orientation_6.jpg", true);
+    FIBITMAP* dib = LoadJpeg("phone/orientation_6.jpg", true);
     EXPECT_EQ(FreeImage_GetWidth(dib), 48u);
     FreeImage_Unload(dib);
     EXPECT_EQ(UprightLoadFlags(FIF_PNG, false), 0);

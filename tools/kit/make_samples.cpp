@@ -342,12 +342,15 @@ ByteVector QuadrantStereoHeic(int orientation, bool swapped)
     return bytes;
 }
 
-// Writes the files of today's cameras and phones: MPF files whose second
-// image is or is not a view, JPEGs with each Exif orientation, HEIC and AVIF
-// pictures (flat, turned, stereo). Every picture shows quadrants of the left
-// or right eye's colours, 64 x 48 upright.
-bool MakePhoneFixtures(const std::string& dir)
+// Writes the files of today's cameras and phones into their own folder:
+// MPF files whose second image is or is not a view, JPEGs with each Exif
+// orientation, HEIC and AVIF pictures (flat, turned, stereo). Every picture
+// shows quadrants of the left or right eye's colours, 64 x 48 upright.
+bool MakePhoneFixtures(const std::string& parent)
 {
+    const std::string dir = Join(parent, "phone");
+    if (!MakeFolder(dir))
+        return false;
     const ByteVector left = QuadrantJpeg(kLeftEye), right = QuadrantJpeg(kRightEye);
     const ByteVector xmp = GainMapXmp(), iso = IsoGainMapMarker();
     FIBITMAP* small = StoredQuadrants(32, 24, kLeftEye, 1);
