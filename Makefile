@@ -57,7 +57,7 @@ clang-build: deps
 # Only the libraries and the tests of the threads, under ThreadSanitizer.
 tsan-build: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_TSAN=ON -DORVALE_WERROR=ON -DORVALE_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target decode_ahead_test scaler_test
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target loading_test job_queue_test scaler_test
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants/mutants.txt into the code, rebuilds what it touches, runs the tests and
@@ -86,18 +86,13 @@ fuzz: build
 	done
 
 # The Debian package, $(BUILD)/package/orvale-viewer_<version>_<arch>.deb, and
-# the Windows zip beside it when the Windows build is there.
-VERSION = ${shell sed -n 's/^project(orvale_viewer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt}
+# beside it, when the Windows build is there, the Windows zip and the per-user
+# installer made from the same files (tools/build/make_windows_package.sh).
 package: build
 	tools/build/make_deb.sh $(BUILD)
-	@if [ ! -f $(WIN_BUILD)/orvale-viewer.exe ]; then echo "No $(WIN_BUILD)/orvale-viewer.exe: no Windows zip"; \
-	else z=orvale-viewer_$(VERSION)_win64; prefix=$$($(CURDIR)/tools/build/windows_deps.sh | tail -1) && \
-		cd $(BUILD)/package && rm -rf $$z $$z.zip && mkdir $$z && \
-		cp $(abspath $(WIN_BUILD))/orvale-viewer.exe $(CURDIR)/docs/help.html $(CURDIR)/NOTICE $(CURDIR)/COPYING $$z/ && \
-		cp "$$prefix/bin/libheif.dll" "$$prefix/bin/libde265.dll" $$z/ && \
-		cp -r "$$prefix/share/licenses" $$z/licenses && \
-		cp $(CURDIR)/tools/build/windows_deps_absent.cpp $$z/licenses/freeimage/changed-plugins-absent.cpp && \
-		cmake -E tar cf $$z.zip --format=zip $$z && echo "$(abspath $(BUILD))/package/$$z.zip"; fi
+	@if [ ! -f $(WIN_BUILD)/orvale-viewer.exe ]; then echo "No $(WIN_BUILD)/orvale-viewer.exe: no Windows packages"; \
+	else tools/build/install_deps.sh windows && tools/build/make_windows_package.sh $(WIN_BUILD)/orvale-viewer.exe \
+		"$$(tools/build/windows_deps.sh | tail -1)" $(BUILD)/package; fi
 
 # Builds the libraries of the Windows program (FreeImage, libjpeg-turbo,
 # libpng, zlib, GoogleTest) from Debian's source packages with MinGW-w64, once
@@ -105,8 +100,8 @@ package: build
 windows-deps:
 	@tools/build/windows_deps.sh
 
-# What the Windows build and its tests need besides the Linux set: MinGW-w64
-# and Wine.
+# What the Windows build, its installer and its tests need besides the Linux
+# set: MinGW-w64, NSIS and Wine.
 deps-windows:
 	@tools/build/install_deps.sh windows
 

@@ -4,7 +4,15 @@
 #include "app/shell.h"
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
+#include "folder/job_queue.h"
 #include "viewer/viewer_state.h"
+
+enum
+{
+    // Longest wait at exit for a worker's decode: a stream of 300 megapixels
+    // on a busy machine.
+    kQuitWaitMs = 10000,
+};
 
 // The first argument: a folder or picture a file manager hands over.
 static char16_t gArgument[kFolderPathCapacity];
@@ -19,7 +27,10 @@ int OrvaleMain()
     RunViewer();
     TeardownViewer(&gViewer);
     PlatShutdown();
-    StopImageLibrary();
+    // Only now that the window is gone are workers still decoding waited for,
+    // and not for long; one left inside the image library keeps it.
+    if (StopJobQueue(kQuitWaitMs))
+        StopImageLibrary();
     // Failures are never reported through the exit code.
     return 0;
 }

@@ -1,9 +1,9 @@
 // shell.cpp - the window, the message loop and the routing of messages.
 #include "app/shell.h"
 
-#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
+#include "folder/loading.h"
 #include "render/frame.h"
 #include "render/split.h"
 #include "viewer/mouse.h"
@@ -31,29 +31,6 @@ int RunViewer()
     PlatMessage msg;
     while (PlatGetMessage(&msg) > 0)
         PlatDispatchMessage(&msg);
-    return 0;
-}
-
-// Makes the thumbnail of the first pending entry in listing order, if any,
-// or commits it when a worker has decoded it ahead; while a worker is still
-// at it the tick makes nothing, and never one further down the listing
-// first. Returns 1 when one was made.
-static int MakeNextThumbnail(CViewer* viewer)
-{
-    CFolderList* folder = &viewer->folder;
-    // Entries before thumbsDone keep their thumbnails while the listing lives.
-    for (; folder->thumbsDone < folder->count; folder->thumbsDone++)
-    {
-        CFileEntry* entry = folder->entries[folder->thumbsDone];
-        if (!entry->thumbPending)
-            continue;
-        int taken = TakeThumbnail(folder, folder->thumbsDone);
-        if (taken == kThumbNotReady)
-            return 0;
-        if (taken == kThumbDecodeHere)
-            LoadEntryImage(entry, 1, &viewer->thumbPrimary, &viewer->thumbSecondary);
-        return 1;
-    }
     return 0;
 }
 
@@ -89,7 +66,9 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
         OnButtonDown(viewer, PlatLParamX(lParam), PlatLParamY(lParam));
         break;
     case WM_TIMER:
-        if (wParam == kThumbTimerId && MakeNextThumbnail(viewer))
+        // Thumbnails are committed in listing order, as many as a few
+        // milliseconds allow; a tick that made one redraws.
+        if (wParam == kThumbTimerId && FillThumbnails(&viewer->folder, &viewer->thumbPrimary, &viewer->thumbSecondary))
             always = true;
         break;
     case WM_LBUTTONUP:
@@ -113,7 +92,6 @@ PlatResult WindowProc(PlatWindow* window, uint32_t message, PlatWParam wParam, P
 void TeardownViewer(CViewer* viewer)
 {
     ClearFolder(&viewer->folder);
-    StopDecodeAhead();
     StopSplitThreads();
     Release(&viewer->frame);
     // The open picture would go with the process anyway; freeing it here keeps

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/shell.h"
+#include "folder/decoder.h"
 #include "folder/folder_list.h"
 #include "render/layout.h"
 #include "viewer/update_and_draw.h"
@@ -93,7 +94,7 @@ int StartFromArgument(CViewer* viewer, const char16_t* argument)
         Report(argument, u"the folder cannot be entered");
         return kStartPlain;
     case PLAT_PATH_FILE:
-        if (PlatDetectImageFormat(argument) < 0)
+        if (DetectImageFormat(argument) < 0)
             Report(argument, u"not a picture this viewer can read");
         else if (!StartOnPicture(viewer, argument))
             Report(argument, u"the picture's folder cannot be listed");

@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <string>
 
+#include "folder/decoder.h"
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "platform/platform.h"
@@ -257,7 +258,7 @@ void ScanAndDetect10000(benchmark::State& state)
         PlatFolderItem item;
         int pictures = 0;
         while (PlatNextItem(scan, &item))
-            pictures += !item.isDir && PlatDetectImageFormat(item.name) != -1;
+            pictures += !item.isDir && DetectImageFormat(item.name) != -1;
         PlatEndScan(scan);
         benchmark::DoNotOptimize(pictures);
     }

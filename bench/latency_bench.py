@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""Input-to-screen latency of the real window under Xvfb, decoding ahead
-against decoding on the window's thread, in the same run.
+"""Input-to-screen latency of the real window under Xvfb, decoding on worker
+threads against decoding on the window's thread, in the same run.
 
-For each program (orvale-viewer-serial, then orvale-viewer; --rounds times)
-it starts the viewer on build/stereo40 (40 two-stream files of 10
-megapixels per stream) in a 1920x1080 Xvfb with openbox, and:
+For each program (orvale-viewer-serial, orvale-viewer, and any given with
+--program NAME=PATH; --rounds times) it starts the viewer on build/stereo40
+(40 two-stream files of 10 megapixels per stream) in a 1920x1080 Xvfb with
+openbox, with --load one busy loop per CPU at normal priority beside it, and:
   - while the thumbnails fill, and again once the folder is idle, moves the
     pointer into the top rows (XTest) and times until the toolbar's labels
     are on the screen, polling a small region with XGetImage; then moves it
@@ -12,12 +13,20 @@ megapixels per stream) in a 1920x1080 Xvfb with openbox, and:
   - times the fill in a start of its own, left alone: from the start until
     no cell shows the placeholder;
   - opens the first picture, waits for its neighbours to be decoded, and
-    times from clicking Next until the next picture's centre is on screen.
-Prints medians and worst cases, and the ratios of the two programs.
+    times from clicking Next until the next picture's centre is on screen;
+    the program's peak resident memory (VmHWM) after the fill and the steps;
+  - in build/stereo40-enter (the same files, and "0", a link to the folder
+    itself, in the first cell after ".."), while the thumbnails fill, times
+    from clicking "0" until the folder shows listed anew (its first picture's
+    cell back to the placeholder): entering a folder while decodes are in
+    flight.
+Prints medians and worst cases, and the ratios to the serial program.
 
 Run: /usr/bin/python3 bench/latency_bench.py [--display 113] [--rounds 2]
+       [--load] [--program before=/path/to/orvale-viewer]
 """
 import argparse
+import multiprocessing
 import os
 import pathlib
 import random
@@ -146,10 +155,46 @@ class Run:
         return np.all(np.abs(self.centre() - patch_colour(k)) < 8)
 
 
+def peak_rss(pid):
+    """The process's peak resident memory in MB."""
+    for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1]) / 1024
+    return 0.0
+
+
+def enter_folder(session, binary, folder, samples):
+    """Clicks the "0" cell (the folder itself) while the thumbnails fill;
+    times until the first picture's cell shows the placeholder again."""
+    r = Run(session, binary, folder)
+    times = []
+    try:
+        pairs = (r.h - 1) // 2
+        cell_y = r.y + r.h - 2 * (pairs - 17 - 118 + 17 + 48) - 1
+        zero_x = r.x + 10 + 202 * 1 + 96
+        first = lambda: r.s.grab(r.x + 10 + 202 * 2 + 96, r.y + r.h - 2 * (pairs - 17 - 118 + 17 + 95 - 2) - 1,  # noqa
+                                 1, 1)[0, 0]
+        for _ in range(samples):
+            wait_until(lambda: not np.all(first() == PLACEHOLDER), 60)  # s00 made, the next ones decoding
+            time.sleep(random.uniform(0.0, 0.05))
+            r.s.pointer(zero_x, cell_y)
+            t0 = time.monotonic()
+            r.s.button(True), r.s.button(False)
+            wait_until(lambda: np.all(first() == PLACEHOLDER), 30)
+            times.append(time.monotonic() - t0)
+        return times
+    finally:
+        r.stop()
+
+
 def fill_time(session, binary, folder):
     """A start left alone but for a look at the cells every 50 ms."""
     r = Run(session, binary, folder)
     try:
+        try:
+            wait_until(r.cells_waiting, 10)
+        except TimeoutError:
+            pass
         while r.cells_waiting():
             time.sleep(0.05)
         return time.monotonic() - r.started
@@ -162,6 +207,10 @@ def measure(session, binary, folder, samples):
     r = Run(session, binary, folder)
     try:
         filling, idle = [], []
+        try:
+            wait_until(r.cells_waiting, 10)  # the grid drawn, its placeholders showing
+        except TimeoutError:
+            pass
         while r.cells_waiting():
             filling.append(r.toolbar_latency())
             time.sleep(random.uniform(0.0, 0.03))
@@ -189,7 +238,7 @@ def measure(session, binary, folder, samples):
             except TimeoutError:
                 raise TimeoutError(f"s{k:02d} not shown: centre {r.centre()}, want {patch_colour(k)}") from None
             nexts.append(time.monotonic() - t0)
-        return filling, idle, fill, nexts
+        return filling, idle, fill, nexts, peak_rss(r.proc.pid)
     finally:
         r.stop()
 
@@ -198,38 +247,72 @@ def ms(v):
     return f"{1000 * v:7.1f}"
 
 
+def median(v):
+    return statistics.median(v) if v else float("nan")
+
+
+def busy_loops():
+    """One loop per CPU at normal priority, as a build or an encode would."""
+    return [subprocess.Popen(["/usr/bin/python3", "-c", "while True: pass"]) for _ in
+            range(multiprocessing.cpu_count())]
+
+
+def enter_tree(build, folder):
+    """build/stereo40-enter: the 40 files linked, and "0", a link to itself."""
+    tree = build / "stereo40-enter"
+    tree.mkdir(exist_ok=True)
+    for f in folder.glob("s*.mpo"):
+        if not (tree / f.name).exists():
+            (tree / f.name).symlink_to(f)
+    if not (tree / "0").exists():
+        (tree / "0").symlink_to(".")
+    return tree
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--display", type=int, default=113)
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--idle-samples", type=int, default=30)
+    parser.add_argument("--enter-samples", type=int, default=8)
     parser.add_argument("--build", default=str(REPO / "build"))
+    parser.add_argument("--load", action="store_true", help="one busy loop per CPU beside the viewer")
+    parser.add_argument("--program", action="append", default=[], help="NAME=PATH of another build's viewer")
     args = parser.parse_args()
     build = pathlib.Path(args.build)
     folder = build / "stereo40"
     if not (folder / "s39.mpo").exists():
         subprocess.run([str(build / "orvale-make-samples"), "stereo40", str(folder)], check=True)
-    programs = {"serial": str(build / "bench" / "orvale-viewer-serial"), "ahead": str(build / "orvale-viewer")}
-    results = {name: ([], [], [], []) for name in programs}
+    tree = enter_tree(build, folder)
+    programs = {"serial": str(build / "bench" / "orvale-viewer-serial")}
+    programs.update(dict(p.split("=", 1) for p in args.program))
+    programs["workers"] = str(build / "orvale-viewer")
+    results = {name: ([], [], [], [], [], []) for name in programs}
     session = Session(args.display)
+    load = busy_loops() if args.load else []
     try:
         for _ in range(args.rounds):
             for name, binary in programs.items():
-                filling, idle, fill, nexts = measure(session, binary, folder, args.idle_samples)
-                for into, got in zip(results[name], (filling, idle, [fill], nexts)):
+                filling, idle, fill, nexts, rss = measure(session, binary, folder, args.idle_samples)
+                enters = enter_folder(session, binary, tree, args.enter_samples)
+                for into, got in zip(results[name], (filling, idle, [fill], nexts, enters, [rss])):
                     into.extend(got)
     finally:
+        for p in load:
+            p.kill(), p.wait()
         session.stop()
-    print(f"{'program':8} {'filling median':>14} {'p95':>7} {'worst':>7} {'n':>4} {'idle median':>11} {'worst':>7} "
-          f"{'fill s':>7} {'Next median':>11} {'worst':>7}")
-    for name, (filling, idle, fills, nexts) in results.items():
-        p95 = sorted(filling)[int(0.95 * (len(filling) - 1))]
-        print(f"{name:8} {ms(statistics.median(filling)):>14} {ms(p95)} {ms(max(filling))} {len(filling):4} "
-              f"{ms(statistics.median(idle)):>11} {ms(max(idle))} {statistics.median(fills):7.2f} "
-              f"{ms(statistics.median(nexts)):>11} {ms(max(nexts))}")
-    s, a = results["serial"], results["ahead"]
-    print(f"fill time ratio serial/ahead: {statistics.median(s[2]) / statistics.median(a[2]):.2f}; "
-          f"filling latency median ratio: {statistics.median(s[0]) / statistics.median(a[0]):.2f}")
+    print(f"{'load' if args.load else 'no load'}; medians and worst (ms), fill (s), peak RSS (MB)")
+    print(f"{'program':8} {'toolbar filling':>15} {'worst':>7} {'n':>4} {'idle':>7} {'Next':>7} {'worst':>7} "
+          f"{'enter':>7} {'worst':>7} {'fill s':>7} {'RSS MB':>7}")
+    for name, (filling, idle, fills, nexts, enters, rss) in results.items():
+        print(f"{name:8} {ms(median(filling)):>15} {ms(max(filling, default=float('nan')))} {len(filling):4} "
+              f"{ms(median(idle))} {ms(median(nexts))} {ms(max(nexts))} "
+              f"{ms(median(enters))} {ms(max(enters))} {median(fills):7.2f} {max(rss):7.0f}")
+    s = results["serial"]
+    for name, r in results.items():
+        if name != "serial":
+            print(f"{name}: fill time ratio serial/{name} {median(s[2]) / median(r[2]):.2f}; "
+                  f"toolbar-while-filling median ratio {median(s[0]) / median(r[0]):.2f}")
 
 
 if __name__ == "__main__":

@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "folder/decode_ahead.h"
+#include "folder/decoder.h"
+#include "folder/loading.h"
 #include "platform/platform.h"
 #include "render/assets/assets.h"
 
@@ -81,6 +82,7 @@ static CFileEntry* NewEntry()
     entry->width = 0;   // known once the picture has been loaded
     entry->height = 0;
     entry->name = nullptr;
+    entry->job = 0;
     // One placeholder row, then doubling copies over the rest of both views.
     uint8_t* bytes = &entry->thumb[0][0][0][0];
     const size_t total = sizeof entry->thumb;
@@ -165,7 +167,7 @@ void ListFolder(CFolderList* folder)
         {
             uint8_t flat = 0;
             ClassifyName(name, &flat);
-            int format = PlatDetectImageFormat(name);
+            int format = DetectImageFormat(name);
             if (format == -1)
                 continue;
             appended = AddEntry(folder, name, 0, flat, format);
@@ -181,8 +183,8 @@ void ListFolder(CFolderList* folder)
 
 void ClearFolder(CFolderList* folder)
 {
-    // No worker may still be decoding for entries about to go.
-    CancelDecodeAhead();
+    // Workers decode copies: what they still make for these entries is dropped.
+    ForgetJobs();
     for (int32_t i = 0; i < folder->count; i++)
     {
         free(folder->entries[i]->name);

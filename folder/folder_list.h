@@ -22,6 +22,7 @@ struct CFileEntry
     int32_t height;
     uint8_t thumb[2][kThumbHeight][kThumbWidth][3];  // view, row (bottom first), column, B G R
     char16_t* name;        // bare name, owned
+    uint32_t job;          // the worker's thumbnail job for it, 0 for none
 };
 
 // The listing owns its entries; an entry's address stays the same until the

@@ -2,7 +2,7 @@
 // two-stream JPEG files, and the two-view thumbnail.
 //
 // [SECTION] Stream split
-// [SECTION] Decoding
+// [SECTION] The image library
 // [SECTION] Thumbnail
 // [SECTION] Loading an entry
 #include "folder/image_load.h"
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "folder/decoder.h"
 #include "folder/folder_list.h"
 #include "platform/platform.h"
 
@@ -78,7 +79,7 @@ int32_t FindStreamSplit(const uint8_t* bytes, int32_t length)
     return 0;
 }
 
-// [SECTION] Decoding
+// [SECTION] The image library
 
 void StartImageLibrary() { FreeImage_Initialise(FALSE); }
 
@@ -89,79 +90,12 @@ bool FitsPixelBudget(uint32_t width, uint32_t height)
     return width > 0 && height > 0 && (uint64_t)width * height <= (uint64_t)kMaxStreamPixels;
 }
 
-// Answers whether a bitmap's size is one we decode.
-static bool WithinBudget(FIBITMAP* dib)
-{
-    return FitsPixelBudget(FreeImage_GetWidth(dib), FreeImage_GetHeight(dib));
-}
-
-// Decodes one byte range with the entry's format. Where the format can tell
-// its size without decoding, a picture over the budget is refused before any
-// pixel memory is taken. Returns null when the range does not decode.
-static FIBITMAP* DecodeRange(int32_t format, uint8_t* bytes, int32_t length)
-{
-    if (length <= 0)
-        return nullptr;
-    FIMEMORY* memory = FreeImage_OpenMemory(bytes, (DWORD)length);
-    if (!memory)
-        return nullptr;
-    FREE_IMAGE_FORMAT fif = (FREE_IMAGE_FORMAT)format;
-    FIBITMAP* dib = nullptr;
-    bool fits = true;
-    if (FreeImage_FIFSupportsNoPixels(fif))
-    {
-        FIBITMAP* header = FreeImage_LoadFromMemory(fif, memory, FIF_LOAD_NOPIXELS);
-        fits = header && WithinBudget(header);
-        if (header)
-            FreeImage_Unload(header);
-        FreeImage_SeekMemory(memory, 0, SEEK_SET);
-    }
-    if (fits)
-        dib = FreeImage_LoadFromMemory(fif, memory, 0);
-    FreeImage_CloseMemory(memory);
-    if (dib && (!FreeImage_HasPixels(dib) || !WithinBudget(dib)))
-    {
-        FreeImage_Unload(dib);
-        dib = nullptr;
-    }
-    return dib;
-}
-
-// Replaces the bitmap in a slot by its 24-bit form; a bitmap that is already
-// 24-bit stays as it is (converting it would copy every pixel). Types that
-// FreeImage cannot take to 24 bits directly (16-bit grey, floating point) go
-// through its standard 8-bit form. Returns 0, with the slot emptied, when no
-// conversion exists.
-static int ConvertSlotTo24(FIBITMAP** slot)
-{
-    FIBITMAP* dib = *slot;
-    FREE_IMAGE_TYPE type = FreeImage_GetImageType(dib);
-    if (type == FIT_BITMAP && FreeImage_GetBPP(dib) == 24)
-        return 1;
-    FIBITMAP* converted = FreeImage_ConvertTo24Bits(dib);
-    if (!converted && type != FIT_BITMAP)
-    {
-        FIBITMAP* standard = FreeImage_ConvertToStandardType(dib, TRUE);
-        if (standard && FreeImage_GetImageType(standard) == FIT_BITMAP && FreeImage_GetBPP(standard) == 24)
-            converted = standard;
-        else if (standard)
-        {
-            converted = FreeImage_ConvertTo24Bits(standard);
-            FreeImage_Unload(standard);
-        }
-    }
-    FreeImage_Unload(dib);
-    *slot = converted;
-    return converted != nullptr;
-}
-
 // [SECTION] Thumbnail
 
-// Paints every pixel of both views in one colour (0x00RRGGBB).
-static void FillThumbnail(CFileEntry* entry, uint32_t color)
+// Paints every pixel of both views of a thumbnail in one colour (0x00RRGGBB).
+static void FillThumbnailBytes(uint8_t* bytes, uint32_t color)
 {
-    uint8_t* bytes = &entry->thumb[0][0][0][0];
-    for (size_t i = 0; i < sizeof entry->thumb; i += 3)
+    for (size_t i = 0; i < kThumbBytes; i += 3)
     {
         bytes[i] = (uint8_t)color;
         bytes[i + 1] = (uint8_t)(color >> 8);
@@ -174,19 +108,13 @@ enum : uint32_t
     kFailureColor = 0x00FF1616,
 };
 
-// Returns the width of each view: the whole picture, or half a side-by-side one.
-static int32_t ViewWidth(const CFileEntry* entry)
+void SampleThumbnail(uint8_t* thumb, uint8_t flat, const CDecoded* picture)
 {
-    return entry->flat ? entry->width : entry->width / 2;
-}
-
-void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary)
-{
-    const int64_t viewWidth = ViewWidth(entry);
-    const int64_t height = entry->height;
+    const int64_t viewWidth = flat ? picture->width : picture->width / 2;
+    const int64_t height = picture->height;
     if (viewWidth < 1 || height < 1)
     {
-        FillThumbnail(entry, kFailureColor);  // nothing to sample
+        FillThumbnailBytes(thumb, kFailureColor);  // nothing to sample
         return;
     }
     const int64_t side = viewWidth < height ? viewWidth : height;
@@ -196,16 +124,16 @@ void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary)
     // Where each view starts and how far apart its rows are.
     const uint8_t* base[2];
     size_t pitch[2];
-    base[0] = FreeImage_GetBits(primary);
-    pitch[0] = FreeImage_GetPitch(primary);
-    if (secondary)
+    base[0] = FreeImage_GetBits(picture->primary);
+    pitch[0] = FreeImage_GetPitch(picture->primary);
+    if (picture->secondary)
     {
-        base[1] = FreeImage_GetBits(secondary);
-        pitch[1] = FreeImage_GetPitch(secondary);
+        base[1] = FreeImage_GetBits(picture->secondary);
+        pitch[1] = FreeImage_GetPitch(picture->secondary);
     }
     else
     {
-        base[1] = base[0] + (entry->flat ? 0 : (size_t)viewWidth * 3);
+        base[1] = base[0] + (flat ? 0 : (size_t)viewWidth * 3);
         pitch[1] = pitch[0];
     }
 
@@ -220,7 +148,7 @@ void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary)
         {
             const int64_t sourceRow = yOff + (47 + r * (side - 1)) / 95;
             const uint8_t* row = base[v] + (size_t)sourceRow * pitch[v];
-            uint8_t* out = entry->thumb[v][r][0];
+            uint8_t* out = thumb + ((size_t)v * kThumbHeight + (size_t)r) * kThumbWidth * 3;
             for (int c = 0; c < kThumbWidth; c++)
             {
                 const uint8_t* pixel = row + column[c];
@@ -231,6 +159,17 @@ void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary)
             }
         }
     }
+}
+
+void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary)
+{
+    CDecoded picture = {primary, secondary, entry->width, entry->height};
+    SampleThumbnail(&entry->thumb[0][0][0][0], entry->flat, &picture);
+}
+
+bool HasViews(uint8_t flat, const CDecoded* picture)
+{
+    return (flat ? picture->width : picture->width / 2) >= 1;
 }
 
 // [SECTION] Loading an entry
@@ -251,7 +190,7 @@ static void FailEntry(CFileEntry* entry, FIBITMAP** primary, FIBITMAP** secondar
     EmptySlot(secondary);
     entry->thumbPending = 0;
     entry->loadFailed = 1;
-    FillThumbnail(entry, kFailureColor);
+    FillThumbnailBytes(&entry->thumb[0][0][0][0], kFailureColor);
 }
 
 void FreeImageSlots(FIBITMAP** primary, FIBITMAP** secondary)
@@ -272,25 +211,7 @@ void PrepareDecoders()
     ready = true;
 }
 
-void CommitLoadedEntry(CFileEntry* entry, const CFileEntry* loaded)
-{
-    // A failure paints the thumbnail whatever it showed; a success only fills
-    // one that was still waiting.
-    if (entry->thumbPending || loaded->loadFailed)
-        memcpy(entry->thumb, loaded->thumb, sizeof entry->thumb);
-    entry->loadFailed = loaded->loadFailed;
-    entry->thumbPending = 0;
-    entry->width = loaded->width;
-    entry->height = loaded->height;
-}
-
 void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary)
-{
-    LoadEntryImageIn(entry, nullptr, thumbnailOnly, primary, secondary);
-}
-
-void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbnailOnly, FIBITMAP** primary,
-                      FIBITMAP** secondary)
 {
     entry->loadFailed = 0;
     if (entry->isDir)
@@ -308,45 +229,26 @@ void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbna
     // that does not decode.
     uint8_t* bytes = nullptr;
     int32_t length = 0;
-    int read = folder ? PlatReadFileIn(folder, entry->name, &bytes, &length)
-                      : PlatReadFile(entry->name, &bytes, &length);
-    if (read)
+    CDecoded picture = {};
+    int decoded = 0;
+    if (PlatReadFile(entry->name, &bytes, &length))
     {
-        int32_t split = 0;
-        if (entry->format == FIF_JPEG && length > 0)
-            split = FindStreamSplit(bytes, length);
-        *primary = DecodeRange(entry->format, bytes + split, length - split);
-        // Without the primary the entry fails whatever the first stream holds.
-        if (*primary && split != 0)
-            *secondary = DecodeRange(entry->format, bytes, split);
+        CDecodeInput in = {bytes, length, entry->format, entry->flat};
+        decoded = DecodePicture(&in, &picture);
         free(bytes);
     }
-    if (*primary)
-        ConvertSlotTo24(primary);
-    if (!*primary)
+    if (!decoded)
     {
         FailEntry(entry, primary, secondary);
         return;
     }
-    // A first stream that cannot be made 24-bit is dropped, as if it had not
-    // decoded: the file is then shown as one stream.
-    if (*secondary)
-        ConvertSlotTo24(secondary);
-
-    entry->width = (int32_t)FreeImage_GetWidth(*primary);
-    entry->height = (int32_t)FreeImage_GetHeight(*primary);
-    if (*secondary)
-    {
-        int32_t w = (int32_t)FreeImage_GetWidth(*secondary);
-        int32_t h = (int32_t)FreeImage_GetHeight(*secondary);
-        if (w < entry->width)
-            entry->width = w;
-        if (h < entry->height)
-            entry->height = h;
-    }
+    *primary = picture.primary;
+    *secondary = picture.secondary;
+    entry->width = picture.width;
+    entry->height = picture.height;
     // A side-by-side picture one pixel wide has views of no width: nothing can
-    // be shown or sampled, so it counts as failed.
-    if (ViewWidth(entry) < 1)
+    // be shown or sampled, so it counts as failed (its size stays recorded).
+    if (!HasViews(entry->flat, &picture))
     {
         FailEntry(entry, primary, secondary);
         return;
@@ -354,7 +256,7 @@ void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbna
 
     if (entry->thumbPending)
     {
-        MakeThumbnail(entry, *primary, *secondary);
+        SampleThumbnail(&entry->thumb[0][0][0][0], entry->flat, &picture);
         entry->thumbPending = 0;
     }
     if (thumbnailOnly)
@@ -362,4 +264,26 @@ void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbna
         EmptySlot(primary);
         EmptySlot(secondary);
     }
+}
+
+void CommitThumbnail(CFileEntry* entry, const uint8_t* thumb, int32_t width, int32_t height)
+{
+    entry->loadFailed = 0;
+    entry->width = width;
+    entry->height = height;
+    if (entry->thumbPending)
+        memcpy(entry->thumb, thumb, sizeof entry->thumb);
+    entry->thumbPending = 0;
+}
+
+void CommitPicture(CFileEntry* entry, const CDecoded* picture, FIBITMAP** primary, FIBITMAP** secondary)
+{
+    entry->loadFailed = 0;
+    *primary = picture->primary;
+    *secondary = picture->secondary;
+    entry->width = picture->width;
+    entry->height = picture->height;
+    if (entry->thumbPending)
+        SampleThumbnail(&entry->thumb[0][0][0][0], entry->flat, picture);
+    entry->thumbPending = 0;
 }

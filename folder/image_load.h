@@ -2,10 +2,16 @@
 // two-stream JPEG files, and the two-view thumbnail.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-struct CFileEntry;
+#include "folder/folder_list.h"
+
+struct CDecoded;
 struct FIBITMAP;
+
+// Bytes of a two-view thumbnail, laid out as an entry's.
+constexpr size_t kThumbBytes = sizeof(CFileEntry::thumb);
 
 enum
 {
@@ -32,15 +38,6 @@ int32_t FindStreamSplit(const uint8_t* bytes, int32_t length);
 // open mode first frees what the slots held and leaves the decoded picture
 // there. Failure shows as loadFailed 1 and both slots empty.
 void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary, FIBITMAP** secondary);
-// The same, reading the entry's file inside folder (an absolute path) when it
-// is not null, so that a worker thread can load a private copy of an entry
-// while the current folder changes. Touches nothing but its arguments.
-void LoadEntryImageIn(CFileEntry* entry, const char16_t* folder, uint8_t thumbnailOnly, FIBITMAP** primary,
-                      FIBITMAP** secondary);
-// Writes into entry what loading its private copy `loaded` wrote there, just
-// as loading entry itself would have: the flags, the size, and the thumbnail
-// where the load painted it (a failure, or a thumbnail still pending).
-void CommitLoadedEntry(CFileEntry* entry, const CFileEntry* loaded);
 // Sets FreeImage up once; called on the window's thread before any other
 // thread decodes.
 void PrepareDecoders();
@@ -48,6 +45,18 @@ void PrepareDecoders();
 // the entry's thumbnail. Both bitmaps are 24-bit and the entry's width and
 // height are set; secondary may be null.
 void MakeThumbnail(CFileEntry* entry, FIBITMAP* primary, FIBITMAP* secondary);
+// The same into kThumbBytes at thumb, from a decoded picture whose views
+// follow the flat rule.
+void SampleThumbnail(uint8_t* thumb, uint8_t flat, const CDecoded* picture);
+// Answers whether a decoded picture has views to show: a side-by-side pair
+// one pixel wide has none.
+bool HasViews(uint8_t flat, const CDecoded* picture);
+// Writes into entry what a thumbnail-only load that decoded the picture at
+// width x height, sampling thumb, writes.
+void CommitThumbnail(CFileEntry* entry, const uint8_t* thumb, int32_t width, int32_t height);
+// Writes into entry and the two (empty) slots what an open-mode load that
+// decoded picture writes; the slots take its bitmaps.
+void CommitPicture(CFileEntry* entry, const CDecoded* picture, FIBITMAP** primary, FIBITMAP** secondary);
 
 // Unloads whatever bitmaps the two slots hold and empties them.
 void FreeImageSlots(FIBITMAP** primary, FIBITMAP** secondary);

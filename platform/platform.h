@@ -3,9 +3,9 @@
 // The viewer core speaks the Windows message vocabulary (WM_PAINT, WM_TIMER ...
 // with the Windows numbers and the Windows packing of wParam and lParam); a
 // window host translates its native events into exactly these messages. Every
-// other service (folders, files, drives, the program's path, opening a page)
-// is a plain function here. Names are UTF-16 throughout; backends convert at
-// their edge.
+// other service (folders, files, drives, the program's path, opening a page,
+// threads) is a plain function here. Names are UTF-16 throughout; backends
+// convert at their edge.
 //
 // Backends:
 //   platform/sdl/       window host on SDL2
@@ -208,10 +208,11 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length);
 // folder, so worker threads may call it, several at once, while the window's
 // thread changes folders.
 int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length);
-// Detects a picture format from a file's contents (its signature only):
-// FreeImage's format number, or -1 (FIF_UNKNOWN) when the contents are no
-// picture it knows or the name is no regular file.
-int PlatDetectImageFormat(const char16_t* name);
+// Reads up to capacity bytes from the start of a file named relative to the
+// current folder, for telling its format from its contents. Returns how many
+// were read (fewer for a shorter file, 0 for an empty one); -1 when the name
+// is no regular file or cannot be opened or read. Never blocks on a pipe.
+int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity);
 
 // [SECTION] Drives, program path, opening documents
 
@@ -261,10 +262,22 @@ void PlatPrepareFreshBlock(void* block, size_t bytes);
 
 // [SECTION] Threads
 
+struct PlatThread;  // a thread started by PlatStartThread
+
 // Lowers the calling thread's scheduling priority below that of the window's
 // thread, for background work that must never delay the window: the thread
 // then runs on cores the window's thread leaves idle. Failures are silent.
 void PlatLowerThreadPriority();
+// Starts a thread that runs main(argument). Returns null, starting nothing,
+// when the system cannot start one; nothing is thrown.
+PlatThread* PlatStartThread(void (*main)(void* argument), void* argument);
+// Waits until the thread has ended and frees its handle.
+void PlatJoinThread(PlatThread* thread);
+// Lets the thread run on by itself and frees its handle; it ends on its own.
+void PlatDetachThread(PlatThread* thread);
+// Returns how many CPUs the process may run on (its affinity mask, and on
+// Linux a CPU quota of its control group), at least 1.
+int32_t PlatUsableCpus();
 
 // [SECTION] Process entry
 

@@ -11,13 +11,23 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
-#include <thread>
+
+#include "platform/platform.h"
 
 namespace {
 
 enum
 {
     kMaxThreads = 4,
+};
+
+struct CSplitTeam;
+
+// What one helper thread is started with.
+struct CHelper
+{
+    CSplitTeam* team;
+    int32_t thread;
 };
 
 struct CSplitTeam
@@ -34,11 +44,13 @@ struct CSplitTeam
     int32_t finished = 0;  // parts done this round
     int32_t inside = 0;    // helpers taking parts this round
     int32_t helpers = 0;
-    std::thread threads[kMaxThreads - 1];
+    PlatThread* threads[kMaxThreads - 1] = {};
+    CHelper started[kMaxThreads - 1] = {};
 };
 
 CSplitTeam* gTeam;
 int32_t gPinnedThreads;
+int32_t gUsableThreads;  // from the CPUs, found once
 
 // Takes and runs parts until none is left; returns how many it ran.
 int32_t RunSome(CSplitTeam* t, void (*work)(void*, int32_t, int32_t), void* context, int32_t parts, int32_t thread)
@@ -49,8 +61,10 @@ int32_t RunSome(CSplitTeam* t, void (*work)(void*, int32_t, int32_t), void* cont
     return ran;
 }
 
-void HelperMain(CSplitTeam* t, int32_t thread)
+void HelperMain(void* argument)
 {
+    CSplitTeam* t = ((CHelper*)argument)->team;
+    const int32_t thread = ((CHelper*)argument)->thread;
     std::unique_lock<std::mutex> hold(t->lock);
     uint64_t seen = t->round;
     for (;;)
@@ -83,9 +97,17 @@ CSplitTeam* Team()
     CSplitTeam* t = new (std::nothrow) CSplitTeam;
     if (!t)
         return nullptr;
-    t->helpers = SplitThreads() - 1;
-    for (int32_t k = 0; k < t->helpers; k++)
-        t->threads[k] = std::thread(HelperMain, t, k + 1);
+    // A helper that cannot be started leaves its parts to the others.
+    const int32_t wanted = SplitThreads() - 1;
+    for (int32_t k = 0; k < wanted; k++)
+    {
+        std::lock_guard<std::mutex> hold(t->lock);
+        t->started[k] = {t, k + 1};
+        t->threads[k] = PlatStartThread(HelperMain, &t->started[k]);
+        if (!t->threads[k])
+            break;
+        t->helpers++;
+    }
     gTeam = t;
     return t;
 }
@@ -96,8 +118,12 @@ int32_t SplitThreads()
 {
     if (gPinnedThreads > 0)
         return gPinnedThreads;
-    unsigned cores = std::thread::hardware_concurrency();
-    return cores < 1 ? 1 : cores > kMaxThreads ? kMaxThreads : (int32_t)cores;
+    if (gUsableThreads == 0)
+    {
+        int32_t cpus = PlatUsableCpus();
+        gUsableThreads = cpus > kMaxThreads ? kMaxThreads : cpus;
+    }
+    return gUsableThreads;
 }
 
 void RunParts(int32_t parts, void (*work)(void* context, int32_t part, int32_t thread), void* context)
@@ -128,6 +154,7 @@ void SetSplitThreads(int32_t threads)
 {
     StopSplitThreads();
     gPinnedThreads = threads < 0 ? 0 : threads > kMaxThreads ? kMaxThreads : threads;
+    gUsableThreads = 0;  // counted again from the CPUs the process may use now
 }
 
 void StopSplitThreads()
@@ -141,7 +168,7 @@ void StopSplitThreads()
     }
     t->go.notify_all();
     for (int32_t k = 0; k < t->helpers; k++)
-        t->threads[k].join();
+        PlatJoinThread(t->threads[k]);
     delete t;
     gTeam = nullptr;
 }

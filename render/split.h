@@ -10,10 +10,11 @@
 // More parts than threads balance the load when a core is busy elsewhere.
 void RunParts(int32_t parts, void (*work)(void* context, int32_t part, int32_t thread), void* context);
 // Returns the threads RunParts spreads over, the caller's included: one per
-// hardware thread, at most four.
+// CPU the process may use, at most four (so none besides the caller on one).
 int32_t SplitThreads();
 // Pins the threads RunParts uses (1: the caller alone, as before the pass
-// used every core; 0: one per hardware thread again). For benchmarks.
+// used every core; 0: one per usable CPU again, counted anew). For benchmarks
+// and tests.
 void SetSplitThreads(int32_t threads);
 // Ends the helper threads; the next RunParts starts them again.
 void StopSplitThreads();

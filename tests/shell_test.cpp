@@ -16,8 +16,8 @@
 #include <string>
 
 #include "app/shell.h"
-#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
+#include "folder/job_queue.h"
 #include "platform/headless/headless.h"
 #include "render/assets/assets.h"
 #include "render/frame.h"
@@ -194,10 +194,10 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
 
 // Each tick of timer 13 makes one thumbnail, in listing order, for files only,
 // and runs a pass; with nothing pending a tick runs none. (On the window's
-// thread here; decode_ahead_test covers the workers.)
+// thread here; loading_test covers the workers.)
 TEST_F(Shell, TimerMakesOneThumbnailPerTick)
 {
-    SetDecodeAhead(false);
+    SetJobWorkers(0);
     const std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
     ASSERT_TRUE(folder.Write("a.jpg", jpeg) && folder.Write("b.jps", jpeg) && folder.Folder("album") &&
                 folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
@@ -218,7 +218,7 @@ TEST_F(Shell, TimerMakesOneThumbnailPerTick)
         EXPECT_EQ(v->thumbPrimary, nullptr) << made;  // no bitmap outlives its tick
         EXPECT_EQ(v->thumbSecondary, nullptr) << made;
     }
-    SetDecodeAhead(true);
+    SetJobWorkers(-1);
 }
 
 // Thumbnails wholly under the open picture are left out of the pass: the

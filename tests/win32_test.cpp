@@ -1,7 +1,9 @@
 // Tests of the Windows backend: the start-up show command (on every system),
 // and under Windows (Wine here) listings with non-ASCII names in the file
-// system's order, drives, the program's path and the help page beside it,
-// going up to a drive root, the command line and the program's resources.
+// system's order, full paths and their extended form, drives and the folder
+// each remembers, the program's path and the help page beside it, going up
+// to a drive root, the command line, the program's resources and the
+// picture types the installer registers.
 #include <gtest/gtest.h>
 
 #include "platform/win32/win32_start.h"
@@ -22,6 +24,7 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -31,6 +34,7 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 #include "app/shell.h"
 #include "folder/folder_list.h"
 #include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
 #include "viewer/image_view.h"
 #include "viewer/toolbar.h"
 #include "viewer/viewer_state.h"
@@ -78,12 +82,53 @@ TEST(Win32Files, ListingKeepsTheFileSystemsOrderAndNames)
     uint8_t* bytes = nullptr;
     int32_t length = 0;
     EXPECT_TRUE(PlatReadFile(u"b\u00e9.png", &bytes, &length) && length == (int32_t)fs::file_size(L"b\u00e9.png"));
+    uint8_t head[8];
+    EXPECT_EQ(PlatReadFileHead(u"b\u00e9.png", head, 8), 8);
+    EXPECT_EQ(memcmp(head, bytes, 8), 0);
+    EXPECT_EQ(PlatReadFileHead(u"\u65e5\u672c", head, 8), -1);  // a folder
     free(bytes);
     ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(folder);
 }
 
+// Each name the program or a user may pass, resolved against the current
+// folder C:\windows, and the extended form the file calls get.
+TEST(Win32Paths, FullPathsAndTheirExtendedForm)
+{
+    ASSERT_EQ(PlatChangeFolder(u"C:\\windows"), 0);
+    const wchar_t* cases[][3] = {
+        // name, full path, extended form; the fault each row catches
+        {L"system32\\.\\x", L"C:\\windows\\system32\\x", L"\\\\?\\C:\\windows\\system32\\x"},  // not joined
+        {L"..\\..\\..\\users", L"C:\\users", L"\\\\?\\C:\\users"},  // ".." above the root
+        {L"/users/x", L"C:\\users\\x", L"\\\\?\\C:\\users\\x"},  // rooted, slashes
+        {L"C:x", L"C:\\windows\\x", L"\\\\?\\C:\\windows\\x"},  // the drive's folder lost
+        {L"c:\\", L"c:\\", L"\\\\?\\c:\\"},  // a root loses its backslash
+        {L"pair. ", L"C:\\windows\\pair. ", L"\\\\?\\C:\\windows\\pair. "},  // trailing dot, space trimmed
+        {L"\\\\srv\\share\\a\\..\\b", L"\\\\srv\\share\\b", L"\\\\?\\UNC\\srv\\share\\b"},  // a share
+        {L"\\\\?\\UNC\\srv\\share\\..", L"\\\\srv\\share\\", L"\\\\?\\UNC\\srv\\share\\"},  // above a share
+        {L"\\\\?\\C:\\x\\y.", L"C:\\x\\y.", L"\\\\?\\C:\\x\\y."},  // an extended name
+        {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},  // a device
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(Win32FullPath(c[0]), c[1]) << fs::path(c[0]).string();
+        EXPECT_EQ(Win32SystemPath(c[0]), c[2]) << fs::path(c[0]).string();
+    }
+}
+
+// A thread starts, runs its function and is joined; the process may use a CPU
+// at least.
+TEST(Win32System, ThreadsAndCpus)
+{
+    int ran = 0;
+    PlatThread* thread = PlatStartThread([](void* flag) { *(int*)flag = 1; }, &ran);
+    ASSERT_NE(thread, nullptr);
+    PlatJoinThread(thread);
+    EXPECT_EQ(ran, 1);
+    EXPECT_GE(PlatUsableCpus(), 1);
+}
+
 // C: is a fixed disk, a letter out of range none; making a drive current goes
-// there, a drive that is not there changes nothing. The program's path is the
+// there, to the folder it remembers, a drive that is not there changes nothing. The program's path is the
 // module's, or none where it does not fit; the help page's path needs room
 // for "help.html" after the folder, else it is looked for in the current
 // folder. Arguments split as Explorer quotes them (ctest passes "two words" x).
@@ -96,7 +141,7 @@ TEST(Win32System, DrivesProgramPathHelpPageAndArguments)
     ASSERT_EQ(PlatChangeFolder(u"C:\\windows"), 0);
     EXPECT_TRUE(PlatChangeDrive(missing + 1) == -1 && Cwd() == u"C:\\windows");
     EXPECT_TRUE(PlatChangeDrive(26) == 0 && Cwd().substr(0, 3) == u"Z:\\" && PlatChangeDrive(3) == 0 &&
-                Cwd().substr(0, 3) == u"C:\\");
+                Cwd() == u"C:\\windows");
     wchar_t module[MAX_PATH];
     const int32_t n = (int32_t)GetModuleFileNameW(nullptr, module, MAX_PATH);
     const std::u16string self = (const char16_t*)module, help = self.substr(0, self.rfind(u'\\') + 1) + u"help.html";
@@ -164,7 +209,8 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
 
 // The icon group is there by the name the window class asks for and by its
 // id, its nine entries (48, 32, 16 pixels at 4, 8, 24 bits) naming the images
-// they describe; the manifest runs the program as invoked, never stretched.
+// they describe; the manifest runs the program as invoked, never stretched,
+// aware of long paths.
 TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
 {
     auto resource = [](const wchar_t* name, int type) {
@@ -190,6 +236,29 @@ TEST(Win32Resources, IconGroupByNameAndIdAndTheManifest)
     const std::string manifest = resource(MAKEINTRESOURCEW(1), 24);
     EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
     EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor<"), std::string::npos);
+    EXPECT_NE(manifest.find("longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true<"),
+              std::string::npos);
+}
+
+// Every extension of a format FreeImage reads in this build is offered by
+// the installer (tools/build/picture_types.txt), and the stereo types are ours.
+TEST(Win32Installer, PictureTypesCoverWhatTheProgramReads)
+{
+    std::map<std::string, std::string> listed;
+    std::ifstream list(ORVALE_PICTURE_TYPES);
+    for (std::string line; std::getline(list, line);)
+        if (line.size() > 1 && line[0] == '.')
+            listed[line.substr(1, line.find(' ') - 1)] = line.find(" stereo") != std::string::npos ? "stereo" : "";
+    std::string missing;
+    for (int f = 0; f < FreeImage_GetFIFCount(); f++)
+    {
+        std::string exts = std::string(FreeImage_GetFIFExtensionList((FREE_IMAGE_FORMAT)f)) + ",";
+        for (size_t at = 0, end; FreeImage_FIFSupportsReading((FREE_IMAGE_FORMAT)f) && at < exts.size(); at = end + 1)
+            if (!listed.count(exts.substr(at, (end = exts.find(',', at)) - at)))
+                missing += exts.substr(at, end - at) + " ";
+    }
+    EXPECT_EQ(missing, "");
+    EXPECT_TRUE(listed["mpo"] == "stereo" && listed["jps"] == "stereo" && listed["jpg"].empty() && listed.size() > 30);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ add_dependencies(win32_test orvale_win32_icon)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/orvale-viewer.rc PROPERTIES
   OBJECT_DEPENDS "${ORVALE_WIN32_RESOURCE_FILES}")
 target_include_directories(win32_test PRIVATE ${CMAKE_BINARY_DIR}/app ${CMAKE_SOURCE_DIR}/platform/win32)
+target_compile_definitions(win32_test PRIVATE ORVALE_PICTURE_TYPES="${CMAKE_SOURCE_DIR}/tools/build/picture_types.txt")
 
 # End-to-end on the .exe, with the samples the Linux build's generator makes.
 foreach(area walk grid start)
@@ -38,3 +39,10 @@ foreach(area walk grid start)
   set_tests_properties(e2e_${area} PROPERTIES LABELS "e2e;windows" TIMEOUT 400
     ENVIRONMENT "ORVALE_BINARY=$<TARGET_FILE:orvale-viewer>;ORVALE_WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix")
 endforeach()
+
+# The installer made from the .exe, installed and uninstalled in a Wine prefix
+# of its own, and the program started from where it was installed.
+add_test(NAME e2e_install COMMAND /usr/bin/python3 -m unittest -v test_install
+  WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
+set_tests_properties(e2e_install PROPERTIES LABELS "package;windows" TIMEOUT 400
+  ENVIRONMENT "ORVALE_BINARY=$<TARGET_FILE:orvale-viewer>;ORVALE_WIN_DEPS=${ORVALE_WIN_DEPS}")

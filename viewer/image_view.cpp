@@ -6,9 +6,9 @@
 
 #include <cmath>
 
-#include "folder/decode_ahead.h"
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
+#include "folder/loading.h"
 #include "platform/platform.h"
 #include "render/layout.h"
 #include "render/scaler.h"
@@ -104,16 +104,22 @@ void OpenSelectedImage(CViewer* viewer)
 {
     CFileEntry* entry = SelectedEntry(viewer);
     if (!entry)
-        DropNeighbours();
+        HoldPicturesAround(&viewer->folder, -1);
     if (viewer->selected != viewer->loaded && entry)
     {
         viewer->pan = {0, 0};
         // A neighbour decoded ahead opens at once, as loading it would.
-        if (!TakePicture(entry, &viewer->openPrimary, &viewer->openSecondary))
-            LoadEntryImage(entry, false, &viewer->openPrimary, &viewer->openSecondary);
+        if (!OpenEntryPicture(&viewer->folder, viewer->selected, &viewer->openPrimary, &viewer->openSecondary))
+        {
+            // Workers held the memory the load needed: nothing is shown until
+            // a later pass, once they have let it go, opens it.
+            viewer->viewBits[0] = viewer->viewBits[1] = nullptr;
+            viewer->redraw = 1;
+            return;
+        }
         if (entry->loadFailed || !viewer->openPrimary)
         {
-            DropNeighbours();
+            HoldPicturesAround(&viewer->folder, -1);
             viewer->selected = -1;
         }
         else
@@ -133,9 +139,7 @@ void OpenSelectedImage(CViewer* viewer)
             }
             viewer->zoomStep = FitZoom(DisplayWidth(entry), entry->height, viewer->frame.stride, viewer->frame.pairs);
             // Prev and Next find theirs decoded by then.
-            const CFolderList* folder = &viewer->folder;
-            HoldNeighbours(&viewer->folder, entry, EntryAt(folder, StepPicture(folder, viewer->selected, -1)),
-                           EntryAt(folder, StepPicture(folder, viewer->selected, +1)));
+            HoldPicturesAround(&viewer->folder, viewer->selected);
         }
     }
     viewer->loaded = viewer->selected;
@@ -166,7 +170,7 @@ void PlaceOpenImage(CViewer* viewer)
 void DrawOpenImage(CViewer* viewer)
 {
     CFileEntry* entry = SelectedEntry(viewer);
-    if (!entry)
+    if (!entry || !viewer->viewBits[0])
         return;
     int32_t centreX, centreY;
     float scale;

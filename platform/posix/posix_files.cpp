@@ -1,4 +1,4 @@
-// posix_files.cpp - folders, files and picture-format detection on POSIX.
+// posix_files.cpp - folders and files on POSIX.
 //
 // Names cross this edge as UTF-16 (posix_text.h keeps every byte of a name,
 // valid UTF-8 or not). Listings come out in the order an NTFS volume reports
@@ -11,7 +11,6 @@
 #include <unistd.h>
 #include <wctype.h>
 
-#include <FreeImage.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -311,56 +310,33 @@ int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes
     return ok;
 }
 
-// FreeImage reads a signature through these, from a descriptor opened without
-// blocking: a file that is regular yet would block on read (/proc/kmsg, a
-// trace pipe) then reads as empty instead of hanging the listing.
-static unsigned ReadProc(void* buffer, unsigned size, unsigned count, fi_handle handle)
+int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity)
 {
-    int fd = *(int*)handle;
-    size_t want = (size_t)size * count, done = 0;
-    while (size && done < want)
-    {
-        ssize_t got = read(fd, (uint8_t*)buffer + done, want - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += (size_t)got;
-    }
-    return size ? (unsigned)(done / size) : 0;
-}
-
-static unsigned WriteProc(void*, unsigned, unsigned, fi_handle) { return 0; }
-
-static int SeekProc(fi_handle handle, long offset, int origin)
-{
-    return lseek(*(int*)handle, (off_t)offset, origin) < 0 ? -1 : 0;
-}
-
-static long TellProc(fi_handle handle)
-{
-    return (long)lseek(*(int*)handle, 0, SEEK_CUR);
-}
-
-int PlatDetectImageFormat(const char16_t* name)
-{
-    // FreeImage's wide-name detection does nothing here; the file is opened
-    // here and handed over. Only regular files are asked: a pipe or a terminal
-    // is never read.
+    // Only regular files are read, opened without blocking: a pipe or a
+    // terminal is never read, and a regular file that would block on read
+    // (/proc/kmsg, a trace pipe) reads as empty instead of hanging the listing.
     char* path = PosixToBytes(name, nullptr);
     if (!path)
-        return FIF_UNKNOWN;
+        return -1;
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     free(path);
     if (fd < 0)
-        return FIF_UNKNOWN;
+        return -1;
     struct stat st;
-    int format = FIF_UNKNOWN;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+    int32_t done = 0;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        done = -1;
+    while (done >= 0 && done < capacity)
     {
-        FreeImageIO io = {ReadProc, WriteProc, SeekProc, TellProc};
-        format = FreeImage_GetFileTypeFromHandle(&io, (fi_handle)&fd, 0);
+        ssize_t got = read(fd, buffer + done, (size_t)(capacity - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && errno != EAGAIN)
+            done = -1;
+        if (got <= 0)
+            break;
+        done += (int32_t)got;
     }
     close(fd);
-    return format;
+    return done;
 }

@@ -1,5 +1,6 @@
-// win32_files.cpp - folders, files and picture-format detection on Windows,
-// through the C runtime's wide-name functions.
+// win32_files.cpp - folder listings and files on Windows, each through the
+// extended form of its full path (platform/win32/win32_paths.h), so no length
+// limit applies.
 //
 // The core's UTF-16 names are the system's own here: nothing is converted.
 // A listing comes in the order the file system reports it (NTFS: "." and ".."
@@ -9,43 +10,23 @@
 
 #include <string>
 
-#include <direct.h>
-#include <io.h>
-
-#include <FreeImage.h>
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows names are UTF-16 code units");
 
-// The core's names, as the runtime's wide strings: the same code units.
+// The core's names, as the system's wide strings: the same code units.
 static const wchar_t* Wide(const char16_t* text) { return (const wchar_t*)text; }
-
-// [SECTION] Current folder
-
-int PlatGetCurrentFolder(char16_t* buffer, int32_t capacity)
-{
-    if (capacity <= 0)
-        return 0;
-    buffer[0] = 0;
-    if (_wgetcwd((wchar_t*)buffer, capacity))
-        return 1;
-    buffer[0] = 0;
-    return 0;
-}
-
-int PlatChangeFolder(const char16_t* path) { return _wchdir(Wide(path)) == 0 ? 0 : -1; }
 
 // [SECTION] Folder scans
 
 struct PlatFolderScan
 {
-    intptr_t handle;
-    bool first;                // data holds the first item, not handed out yet
-    _wfinddata64_t data;
-    char16_t name[MAX_PATH];  // the item handed out last
+    HANDLE handle;
+    bool first;  // data holds the first item, not handed out yet
+    WIN32_FIND_DATAW data;
 };
 
 PlatFolderScan* PlatScanFolder()
@@ -53,8 +34,13 @@ PlatFolderScan* PlatScanFolder()
     PlatFolderScan* scan = (PlatFolderScan*)calloc(1, sizeof(PlatFolderScan));
     if (!scan)
         return nullptr;
-    scan->handle = _wfindfirst64(L"*.*", &scan->data);
-    if (scan->handle == -1)
+    std::wstring pattern = Win32SystemPath(L".");
+    if (pattern.back() != L'\\')
+        pattern += L'\\';
+    pattern += L'*';
+    scan->handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &scan->data, FindExSearchNameMatch, nullptr,
+                                    FIND_FIRST_EX_LARGE_FETCH);
+    if (scan->handle == INVALID_HANDLE_VALUE)
     {
         free(scan);
         return nullptr;
@@ -65,15 +51,11 @@ PlatFolderScan* PlatScanFolder()
 
 int PlatNextItem(PlatFolderScan* scan, PlatFolderItem* item)
 {
-    if (!scan->first && _wfindnext64(scan->handle, &scan->data) != 0)
+    if (!scan->first && !FindNextFileW(scan->handle, &scan->data))
         return 0;
     scan->first = false;
-    size_t i = 0;
-    for (; i + 1 < MAX_PATH && scan->data.name[i]; i++)
-        scan->name[i] = (char16_t)scan->data.name[i];
-    scan->name[i] = 0;
-    item->name = scan->name;
-    item->isDir = (scan->data.attrib & _A_SUBDIR) ? 1 : 0;
+    item->name = (const char16_t*)scan->data.cFileName;
+    item->isDir = (scan->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
     return 1;
 }
 
@@ -81,30 +63,35 @@ void PlatEndScan(PlatFolderScan* scan)
 {
     if (!scan)
         return;
-    _findclose(scan->handle);
+    FindClose(scan->handle);
     free(scan);
 }
 
 // [SECTION] Files
 
-int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
+// Reads the whole file at an extended path.
+static int ReadWholeFile(const std::wstring& path, uint8_t** bytes, int32_t* length)
 {
     *bytes = nullptr;
     *length = 0;
-    FILE* f = nullptr;
-    if (_wfopen_s(&f, Wide(name), L"rb") != 0 || !f)
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
         return 0;
-    // Only files on a disk: a device name (CON, a pipe) is never read.
-    bool disk = GetFileType((HANDLE)_get_osfhandle(_fileno(f))) == FILE_TYPE_DISK;
+    // Only files on a disk: a device (a pipe, a console) is never read.
+    LARGE_INTEGER fileSize = {};
     long long size = -1;
-    if (disk && _fseeki64(f, 0, SEEK_END) == 0)
-        size = _ftelli64(f);
+    if (GetFileType(f) == FILE_TYPE_DISK && GetFileSizeEx(f, &fileSize))
+        size = fileSize.QuadPart;
     uint8_t* buffer = nullptr;
-    if (size >= 0 && size <= INT32_MAX && _fseeki64(f, 0, SEEK_SET) == 0)
+    if (size >= 0 && size <= INT32_MAX)
         buffer = (uint8_t*)malloc(size ? (size_t)size : 1);
-    bool ok = buffer && fread(buffer, 1, (size_t)size, f) == (size_t)size;
-    fclose(f);
-    if (!ok)
+    long long done = 0;
+    DWORD got = 1;
+    while (buffer && done < size && got && ReadFile(f, buffer + done, (DWORD)(size - done), &got, nullptr))
+        done += got;
+    CloseHandle(f);
+    if (!buffer || done != size)
     {
         free(buffer);
         return 0;
@@ -114,19 +101,39 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
     return 1;
 }
 
-// Workers read through the folder's absolute path: the joined name never
-// depends on the current folder.
-int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length)
+int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
 {
-    std::u16string path(folder);
-    if (path.empty() || (path.back() != u'\\' && path.back() != u'/'))
-        path += u'\\';
-    path += name;
-    return PlatReadFile(path.c_str(), bytes, length);
+    return ReadWholeFile(Win32SystemPath(Wide(name)), bytes, length);
 }
 
-int PlatDetectImageFormat(const char16_t* name)
+// Workers read through the folder's absolute path: the joined name never
+// depends on the current folder, which belongs to the window's thread.
+int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes, int32_t* length)
 {
-    // A folder cannot be opened as a file: FIF_UNKNOWN.
-    return FreeImage_GetFileTypeU(Wide(name), 0);
+    std::wstring path(Wide(folder));
+    if (!Win32IsAbsolute(path))
+    {
+        *bytes = nullptr;
+        *length = 0;
+        return 0;
+    }
+    if (path.back() != L'\\' && path.back() != L'/')
+        path += L'\\';
+    path += Wide(name);
+    return ReadWholeFile(Win32SystemPath(path.c_str()), bytes, length);
+}
+
+int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity)
+{
+    HANDLE f = CreateFileW(Win32SystemPath(Wide(name)).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return -1;  // also a folder, which opens only with backup semantics
+    // Only files on a disk: a device name (CON, a pipe) is never read.
+    int32_t done = -1;
+    DWORD got = 0;
+    if (GetFileType(f) == FILE_TYPE_DISK && ReadFile(f, buffer, capacity > 0 ? (DWORD)capacity : 0, &got, nullptr))
+        done = (int32_t)got;
+    CloseHandle(f);
+    return done;
 }

@@ -5,13 +5,16 @@
 #include <windows.h>
 
 #include <direct.h>
+#include <process.h>
 #include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
 
 static const wchar_t* Wide(const char16_t* text) { return (const wchar_t*)text; }
 
@@ -24,8 +27,6 @@ int PlatGetDriveType(int index)
     wchar_t root[4] = {(wchar_t)(L'A' + index), L':', L'\\', 0};
     return (int)GetDriveTypeW(root);
 }
-
-int PlatChangeDrive(int driveNumber) { return _chdrive(driveNumber) == 0 ? 0 : -1; }
 
 int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity)
 {
@@ -43,7 +44,16 @@ int32_t PlatGetProgramPath(char16_t* buffer, int32_t capacity)
 
 void PlatOpenDocument(const char16_t* pathOrAddress)
 {
-    ShellExecuteW(nullptr, L"open", Wide(pathOrAddress), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    // The shell shows no box of its own when it fails (no help page, no
+    // browser): the box's modal loop would run the window procedure while a
+    // pass is still on the stack, and failures here are silent.
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = Wide(pathOrAddress);
+    info.nShow = SW_SHOWMAXIMIZED;
+    ShellExecuteExW(&info);
 }
 
 // [SECTION] Command line and messages
@@ -76,12 +86,13 @@ int PlatGetPathKind(const char16_t* path)
 {
     if (!path[0])
         return PLAT_PATH_MISSING;
-    DWORD attributes = GetFileAttributesW(Wide(path));
+    std::wstring full = Win32SystemPath(Wide(path));
+    DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return PLAT_PATH_MISSING;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return PLAT_PATH_FOLDER;
-    HANDLE file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return PLAT_PATH_UNREADABLE;
@@ -119,3 +130,65 @@ void PlatReportProblem(const char16_t* line)
 void PlatPrepareFreshBlock(void*, size_t) {}
 
 void PlatLowerThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
+struct PlatThread
+{
+    HANDLE handle;
+};
+
+// What a new thread runs; the thread frees it.
+struct ThreadStart
+{
+    void (*main)(void*);
+    void* argument;
+};
+
+// Runs a thread's own function with its argument (through the C runtime's
+// start, so the runtime is ready in the thread).
+static unsigned __stdcall RunThread(void* start)
+{
+    ThreadStart run = *(ThreadStart*)start;
+    free(start);
+    run.main(run.argument);
+    return 0;
+}
+
+PlatThread* PlatStartThread(void (*main)(void* argument), void* argument)
+{
+    PlatThread* thread = (PlatThread*)malloc(sizeof(PlatThread));
+    ThreadStart* start = (ThreadStart*)malloc(sizeof(ThreadStart));
+    if (thread && start)
+    {
+        *start = {main, argument};
+        thread->handle = (HANDLE)_beginthreadex(nullptr, 0, RunThread, start, 0, nullptr);
+        if (thread->handle)
+            return thread;
+    }
+    free(thread);
+    free(start);
+    return nullptr;
+}
+
+void PlatJoinThread(PlatThread* thread)
+{
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    free(thread);
+}
+
+void PlatDetachThread(PlatThread* thread)
+{
+    CloseHandle(thread->handle);
+    free(thread);
+}
+
+int32_t PlatUsableCpus()
+{
+    // The mask covers the process's processor group: up to 64 CPUs.
+    DWORD_PTR process = 0, system = 0;
+    int32_t cpus = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+        for (; process; process &= process - 1)
+            cpus++;
+    return cpus > 0 ? cpus : 1;
+}

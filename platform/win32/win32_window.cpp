@@ -4,6 +4,16 @@
 // background brush (every pixel comes from the frame), a message timer and
 // the system's own message loop. The viewer's window procedure gets every
 // message unchanged; only the types of its arguments are ours.
+//
+// A left-button press captures the pointer until its release, as the X
+// server's implicit grab does on Linux: a drag of the grid, the scroll bar or
+// the picture goes on outside the window, and its release always arrives,
+// wherever it happens. When another window takes the capture away first
+// (WM_CAPTURECHANGED: a dialog, a switch of task), the viewer gets the release
+// of the press at once, at a position no press can have, so every drag ends
+// and nothing counts as a click; the button's own release, when it comes
+// later, ends no press of ours and goes to the system only, as a release
+// over the window after a press elsewhere does.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -18,6 +28,8 @@ static HINSTANCE gInstance;
 static int gShowCommand = SW_SHOWDEFAULT;  // what a program gets when nobody says otherwise
 static PlatWindowProc gProc;
 static MSG gLastMessage;                   // the message PlatGetMessage handed out last
+static bool gPressCaptured;                // a left-button press of ours holds the capture
+static HWND gWindow;                       // the program's one window
 
 void Win32SetStart(void* instance, int showCommand)
 {
@@ -27,11 +39,40 @@ void Win32SetStart(void* instance, int showCommand)
 
 static HWND Handle(PlatWindow* window) { return (HWND)window; }
 
-// Hands every message, from the loop or sent by the system, to the viewer.
+// Returns where the release of a press lost to another window is reported:
+// left of and above the client area by the most a message can say, where no
+// press can be, so the click rule never sees a click there.
+static LPARAM NoPressPosition() { return (LPARAM)PlatMakeLParam(-32768, -32768); }
+
+// Hands every message, from the loop or sent by the system, to the viewer,
+// holding the pointer from each press to its release.
 static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!gProc)
         return DefWindowProcW(window, message, wParam, lParam);
+    switch (message)
+    {
+    case WM_LBUTTONDOWN:
+        SetCapture(window);
+        gPressCaptured = true;
+        break;
+    case WM_LBUTTONUP:
+        if (!gPressCaptured)
+            return DefWindowProcW(window, message, wParam, lParam);
+        // Cleared first: releasing the capture sends WM_CAPTURECHANGED at once.
+        gPressCaptured = false;
+        ReleaseCapture();
+        break;
+    case WM_CAPTURECHANGED:
+        if (gPressCaptured && (HWND)lParam != window)
+        {
+            gPressCaptured = false;
+            gProc((PlatWindow*)window, WM_LBUTTONUP, 0, NoPressPosition());
+        }
+        break;
+    default:
+        break;
+    }
     return gProc((PlatWindow*)window, message, wParam, lParam);
 }
 
@@ -50,6 +91,7 @@ PlatWindow* PlatCreateWindow(const char16_t* title, PlatWindowProc proc)
     RegisterClassW(&wc);
     HWND window = CreateWindowExW(0, L"CMyWnd", (const wchar_t*)title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, gInstance, nullptr);
+    gWindow = window;
     return (PlatWindow*)window;
 }
 
@@ -137,4 +179,12 @@ void PlatPresent(PlatDC* dc, int32_t width, int32_t height, const uint32_t* bits
                       DIB_RGB_COLORS);
 }
 
-void PlatShutdown() {}
+void PlatShutdown()
+{
+    // The window goes before the program waits for anything at exit; the
+    // viewer, torn down by now, hears nothing more of it.
+    gProc = nullptr;
+    if (gWindow && IsWindow(gWindow))
+        DestroyWindow(gWindow);
+    gWindow = nullptr;
+}

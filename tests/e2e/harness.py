@@ -63,6 +63,16 @@ class XSession:
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, check=check,
                               capture_output=True, text=True).stdout
 
+    def take_focus(self):
+        """Gives the keyboard focus to a window of its own for a moment, as a dialog or a switch of task does."""
+        other = self.root.create_window(0, 0, 8, 8, 0, X.CopyFromParent, X.InputOutput, X.CopyFromParent)
+        other.map()
+        wait_until(lambda: other.get_attributes().map_state == X.IsViewable, what="a window of our own")
+        other.set_input_focus(X.RevertToParent, X.CurrentTime)
+        wait_until(lambda: self.dpy.get_input_focus().focus == other, what="the focus taken")
+        other.destroy()
+        self.dpy.sync()
+
     def move_pointer(self, x, y):
         # --sync would wait forever when the pointer is there already.
         here = self.root.query_pointer()
@@ -77,9 +87,10 @@ class Viewer:
         self.session, self.dpy = session, session.dpy
         wine = str(binary).endswith(".exe")
         if wine:  # Wine sizes its desktop by the first display it served: start afresh on this one
-            subprocess.run([REPO / "tools" / "build" / "wine.sh", WINE_ENV["WINEPREFIX"], "stop"], check=True)
+            prefix = (env or {}).get("WINEPREFIX", WINE_ENV["WINEPREFIX"])
+            subprocess.run([REPO / "tools" / "build" / "wine.sh", prefix, "stop"], check=True)
         self.proc = subprocess.Popen([*(WINE if wine else []), binary, *map(str, args)], cwd=folder,
-                                     env=dict(session.env, **(WINE_ENV if wine else {}), **(env or {})), stderr=stderr)
+                                     env={**session.env, **(WINE_ENV if wine else {}), **(env or {})}, stderr=stderr)
         found = lambda: session.xdotool("search", "--all", "--onlyvisible", "--pid", self.proc.pid,  # noqa: E731
                                         "--name", "^Orvale_Viewer$", check=False).split()
         self.window = self.dpy.create_resource_object("window", int(wait_until(
@@ -265,6 +276,12 @@ def image_rect(width, height, f, step):
     hw, hh = float(np.float32(width) * s) * 0.5, float(np.float32(height) * s) * 0.5
     clip = lambda v, hi: min(max(int(v), 0), hi - 1)  # noqa: E731
     return clip(cx - hw + 1.0, f.stride), clip(hw + cx, f.stride), clip(cy - hh + 1.0, f.pairs), clip(hh + cy, f.pairs)
+
+
+def fitted(f, width, height):
+    """Whether the pair's pattern (view 0 on even screen rows) covers where a new picture is fitted, give or take 1."""
+    rect = image_rect(width, height, f, fit_zoom(width, height, f.stride, f.pairs))
+    return (b := bbox(f.pattern())) is not None and max(abs(p - q) for p, q in zip(b, rect)) <= 1
 
 
 def write_two_stream(path, size, colors, square):

@@ -86,7 +86,6 @@ class GridTest(ViewerCase, unittest.TestCase):
                      "the grid scrolled under the toolbar")
         # Each row: an input, the scroll it leads to and what that pins.
         bar = min(content * (50 * p * 2 // content + 100) // (2 * p), most)
-        # Windows tells a window that has not captured the pointer nothing once a drag leaves it.
         for move, scroll, what in (
                 (lambda: v.move_pointer(600, 85), 24, "the toolbar hidden below the band"),
                 (lambda: v.wheel(600, 6, 1), 0, "the grid back, no toolbar on row 6"),
@@ -95,10 +94,25 @@ class GridTest(ViewerCase, unittest.TestCase):
                 (lambda: v.wheel(600, 500, -1), min(bar + 24, most), "a notch towards the user: 24 pairs on"),
                 (lambda: v.wheel(stride - 8, 500, 1), max(min(bar + 24, most) - 60, 0), "a notch on the bar: 60 back"),
                 (lambda: v.drag(600, 200, 600, 900), 0, "the grid dragged past its top, stopping there"),
-                (lambda: (v.drag(600, 300, 600, -10), v.move_pointer(600, 300)), 155, "a drag on above the window"))[
-                :7 if ON_WINE else 8]:
+                (lambda: (v.drag(600, 300, 600, -10), v.move_pointer(600, 300)), 155, "a drag on above the window")):
             move()
             v.wait_frame(lambda f: scrolled_from(f, start, scroll, content) and not len(f.labels()), what)
+        if ON_WINE:
+            # Windows takes the pointer from a drag when another window takes
+            # the focus: the drag ends there (moves drag nothing), and the
+            # release, back at the press on a folder's cell, is no click.
+            x, y = Grid(start).centre(26)
+            y -= 2 * 205  # its centre once the grid is 50 pairs on
+            v.move_pointer(x, y)
+            v.session.xdotool("mousedown", 1)
+            v.move_pointer(x, y - 100)
+            v.wait_frame(lambda f: scrolled_from(f, start, 205, content), "a drag under way")
+            v.session.take_focus()
+            for row in (y - 200, y):
+                v.move_pointer(x, row)
+            v.session.xdotool("mouseup", 1)
+            self.assertTrue(scrolled_from(v.wait_same(v.frame, "a still grid"), start, 205, content),
+                            "a drag whose capture was taken ends there, without a click")
 
         v.close()
         self.assertEqual(v.proc.wait(30), 0)

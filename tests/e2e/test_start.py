@@ -1,11 +1,12 @@
 """Starts from a file manager or a shell: the first argument names a picture
 (open and fitted from the first frame on), a folder (its listing) or nothing
-usable (today's start and one line on standard error). And a window that
-moves under a still pointer: only positions over its client area count."""
+usable (today's start and one line on standard error). Folders nested past
+300 characters, in and out. And a window that moves under a still pointer:
+only positions over its client area count."""
 import subprocess
 import unittest
 
-from harness import ON_WINE, Grid, ViewerCase, bbox, fit_zoom, image_rect, is_color, write_two_stream
+from harness import ON_WINE, Grid, ViewerCase, bbox, fitted, is_color, write_two_stream
 
 SIZE = 200
 
@@ -22,10 +23,7 @@ class StartTest(ViewerCase, unittest.TestCase):
 
     def test_a_picture_opens_and_closes_to_its_folder(self):
         v = self.start("photos/pair \xe9.mpo")  # relative to where it starts
-        f = v.frame()
-        rect = image_rect(2 * SIZE, SIZE, f, fit_zoom(2 * SIZE, SIZE, f.stride, f.pairs))
-        f = v.wait_frame(lambda f: (b := bbox(f.pattern())) and max(abs(p - q) for p, q in zip(b, rect)) <= 1,
-                         "the picture fitted, view 0 on even screen rows")
+        f = v.wait_frame(lambda f: fitted(f, 2 * SIZE, SIZE), "the picture fitted, view 0 on even screen rows")
         v.click(f.stride // 2, f.click_row(f.pairs // 2))
         v.wait_frame(lambda f: pair_thumb(f, 1) and bbox(f.pattern())[1] < Grid(f).box(1)[1] + 1, "its folder's grid")
         v.key("Escape")
@@ -40,6 +38,31 @@ class StartTest(ViewerCase, unittest.TestCase):
         v.wait_frame(lambda f: Grid(f).thumb(1).any() and not f.pattern().any(), "the start folder's listing")
         v.close()
         self.assertIn(b"missing.mpo: no such file or folder", v.proc.stderr.read())
+
+    def test_folders_nested_past_300_characters(self):
+        # Two folders of 200 characters each: the picture's full path is over
+        # 420 long, and its name ends with a dot, which only the extended form
+        # of a Windows path keeps.
+        deep = self.folder / ("nested " + "n" * 193) / ("deeper " + "d" * 193)
+        deep.mkdir(parents=True)
+        write_two_stream(deep / "pair.", SIZE, (0x0000FF, 0xFF0000), (20, 20, 39, 39))
+        cells = lambda f: sum(bool(Grid(f).thumb(i).any()) for i in range(4))  # noqa: E731
+        v = self.start()
+        v.wait_frame(lambda f: cells(f) == 3, "the start folder: .., nested, photos")
+        for what, listed in (("the first folder", lambda f: cells(f) == 2),
+                             ("its picture", lambda f: pair_thumb(f, 1))):
+            v.click(*Grid(v.frame()).centre(1))
+            v.wait_frame(listed, what)
+        v.click(*Grid(v.frame()).centre(1))
+        f = v.wait_frame(lambda f: fitted(f, 2 * SIZE, SIZE), "the picture opened, view 0 on even screen rows")
+        v.click(f.stride // 2, f.click_row(f.pairs // 2))
+        v.wait_frame(lambda f: pair_thumb(f, 1) and bbox(f.pattern())[1] < Grid(f).box(1)[1] + 1, "its folder again")
+        for what, listed in (("up to the first folder", lambda f: cells(f) == 2 and not f.pattern().any()),
+                             ("up to the start folder", lambda f: cells(f) == 3)):
+            v.click(*Grid(v.frame()).centre(0))
+            v.wait_frame(listed, what)
+        v.key("Escape")
+        self.assertEqual(v.proc.wait(20), 0)
 
     @unittest.skipIf(ON_WINE, "Windows sends a window that moves under the pointer a move; Wine does not")
     def test_window_moving_under_a_still_pointer(self):

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "folder/decoder.h"
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "platform/platform.h"
@@ -26,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!f || (size && fwrite(data, 1, size, f) != size) || fclose(f) != 0)
         abort();
     static char16_t name[] = u"input";
-    const int format = PlatDetectImageFormat(name);
+    const int format = DetectImageFormat(name);
     if (format != FIF_JPEG && format != FIF_PNG)
         return 0;
     CFileEntry* entry = (CFileEntry*)calloc(1, sizeof(CFileEntry));

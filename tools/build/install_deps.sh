@@ -3,7 +3,7 @@
 # only those that are missing. Works as root, or through sudo for a user.
 #
 #   tools/build/install_deps.sh            the Linux build and its tests
-#   tools/build/install_deps.sh windows    the Windows build (MinGW-w64) and Wine
+#   tools/build/install_deps.sh windows    the Windows build (MinGW-w64), its installer (NSIS) and Wine
 set -eu
 
 PACKAGES="
@@ -19,7 +19,7 @@ if [ "${1:-}" = windows ]; then
     PACKAGES="
 cmake make python3 python3-pil
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-wine wine64
+nsis wine wine64
 "
 fi
 

@@ -75,9 +75,11 @@ class Tree:
             if wanted and test["name"] not in wanted:
                 continue
             # A test program not built yet has no command: it is its own target.
-            # One run through an emulator (Wine) is the first file of the tree.
+            # One run through an emulator (Wine) is the first file of the tree,
+            # or its .exe there when not built yet.
             command = test.get("command", [os.path.join(os.path.abspath(path), test["name"])])
-            program = next((c for c in command if c.startswith(os.path.abspath(path)) and os.path.isfile(c)), command[0])
+            program = next((c for c in command if c.startswith(os.path.abspath(path)) and
+                            (os.path.isfile(c) or c.endswith(".exe"))), command[0])
             own = os.path.basename(program).removesuffix(".exe") if program.startswith(os.path.abspath(path)) \
                 else None
             self.tests[test["name"]] = own

@@ -1,4 +1,4 @@
-// decode_ahead_bench.cpp - decoding ahead on worker threads against the
+// loading_bench.cpp - loading through the job queue's workers against the
 // window's own decoding, on the headless host over 40 two-stream files of 10
 // megapixels per stream (build/stereo40, written on first use).
 //
@@ -12,7 +12,7 @@
 //                            and draws the next one (1920 x 1080): decoded in
 //                            that pass (0), or taken from a ready slot (1)
 //
-// Run: build/bench/decode_ahead_bench --benchmark_repetitions=3
+// Run: build/bench/loading_bench --benchmark_repetitions=3
 //        --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -24,7 +24,7 @@
 #include <thread>
 
 #include "app/shell.h"
-#include "folder/decode_ahead.h"
+#include "folder/job_queue.h"
 #include "folder/folder_list.h"
 #include "platform/headless/headless.h"
 #include "render/frame.h"
@@ -39,7 +39,7 @@ const std::string kFolder = ORVALE_STEREO40;
 
 void StartViewer(bool ahead)
 {
-    SetDecodeAhead(ahead);
+    SetJobWorkers(ahead ? -1 : 0);
     HeadlessReset();
     InitViewer(&gViewer);
     windowDC = PlatGetDC(PlatCreateWindow(u"Orvale_Viewer", WindowProc));
@@ -54,7 +54,7 @@ void StopViewer()
     TeardownViewer(&gViewer);
     windowDC = nullptr;
     HeadlessReset();
-    SetDecodeAhead(true);
+    SetJobWorkers(-1);
 }
 
 bool AnyPending()
@@ -118,13 +118,13 @@ void NextOntoReady(benchmark::State& state)
     for (auto _ : state)
     {
         state.PauseTiming();
-        while (!DecodeAheadIdle())
+        while (!JobQueueIdle())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (v->selected >= v->folder.count - 1)
         {
             v->selected = 1;
             HeadlessSend(WM_PAINT, 0, 0);
-            while (!DecodeAheadIdle())
+            while (!JobQueueIdle())
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         state.ResumeTiming();
