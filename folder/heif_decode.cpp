@@ -73,6 +73,42 @@ static FIBITMAP* DecodeItem(heif_context* context, uint32_t id)
     return dib;
 }
 
+// Returns an image's pixels after its transforms, 1 when over the budget, 0
+// when there is no such top-level image.
+static int64_t ItemPixels(heif_context* context, uint32_t id)
+{
+    heif_image_handle* handle = nullptr;
+    if (!heif_context_is_top_level_image_ID(context, id) ||
+        heif_context_get_image_handle(context, id, &handle).code != heif_error_Ok)
+        return 0;
+    const uint32_t width = (uint32_t)heif_image_handle_get_width(handle);
+    const uint32_t height = (uint32_t)heif_image_handle_get_height(handle);
+    heif_image_handle_release(handle);
+    return FitsPixelBudget(width, height) ? (int64_t)width * height : 1;
+}
+
+int64_t HeifPixels(const uint8_t* bytes, size_t length)
+{
+    heif_context* context = heif_context_alloc();
+    if (!context)
+        return 0;
+    int64_t pixels = 0;
+    if (heif_context_read_from_memory_without_copy(context, bytes, length, nullptr).code == heif_error_Ok)
+    {
+        StereoItems eyes;
+        heif_item_id primary = 0;
+        if (FindStereoItems(bytes, length, &eyes))
+        {
+            const int64_t right = ItemPixels(context, eyes.right), left = ItemPixels(context, eyes.left);
+            pixels = right > 1 && left > 1 ? right + left : 0;
+        }
+        if (pixels == 0 && heif_context_get_primary_image_ID(context, &primary).code == heif_error_Ok)
+            pixels = ItemPixels(context, primary);
+    }
+    heif_context_free(context);
+    return pixels;
+}
+
 int DecodeHeif(const uint8_t* bytes, size_t length, FIBITMAP** view0, FIBITMAP** view1)
 {
     *view0 = *view1 = nullptr;

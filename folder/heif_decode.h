@@ -21,3 +21,7 @@ void StopHeifDecoder();
 // is refused before it is decoded. Returns 0 with both null when nothing
 // decodes.
 int DecodeHeif(const uint8_t* bytes, size_t length, FIBITMAP** view0, FIBITMAP** view1);
+// Returns the pixels DecodeHeif will hold for the file, from the images'
+// sizes alone (both eyes of a pair, else the primary image); 1 when one is
+// over the budget (the decode refuses it), 0 when the file does not read.
+int64_t HeifPixels(const uint8_t* bytes, size_t length);
