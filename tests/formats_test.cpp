@@ -1,7 +1,9 @@
 // Tests of the readers for today's camera and phone files, on the fixtures
 // and on bytes made here: what an MPF index says of a second image, the ISO
 // box reader (brands, the ster group), HEIF/AVIF decoding (which eye, which
-// way up), and the Exif orientation of flat JPEG pictures.
+// way up), and the Exif orientation of flat JPEG pictures; then the files
+// through the window's loading: thumbnails made by the workers and the open
+// view.
 #include <gtest/gtest.h>
 
 #include <FreeImage.h>
@@ -12,13 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "app/shell.h"
+#include "folder/decoder.h"
 #include "folder/heif_decode.h"
 #include "folder/image_load.h"
 #include "folder/iso_boxes.h"
 #include "folder/mpf.h"
+#include "folder/job_queue.h"
 #include "folder/upright.h"
+#include "platform/headless/headless.h"
 #include "tests/temp_folder.h"
 #include "tools/kit/phone_files.h"
+#include "viewer/viewer_state.h"
 
 namespace {
 
@@ -320,6 +327,107 @@ TEST(Upright, FlatJpegsTurnByTheirExifOrientation)
     EXPECT_EQ(FreeImage_GetWidth(dib), 48u);
     FreeImage_Unload(dib);
     EXPECT_EQ(UprightLoadFlags(FIF_PNG, false), 0);
+}
+
+// [SECTION] Through the window's loading
+
+// Answers whether view v of an entry's thumbnail shows the quadrants of a
+// 64 x 48 picture upright (its centred square, rows bottom first).
+testing::AssertionResult ThumbShows(const CFileEntry* e, int v, const Quadrants& q)
+{
+    const uint32_t want[4] = {q.topLeft, q.topRight, q.bottomLeft, q.bottomRight};
+    for (int i = 0; i < 4; i++)
+    {
+        const uint8_t* p = e->thumb[v][i / 2 ? 24 : 72][i % 2 ? 144 : 48];  // blue green red
+        for (int k = 0; k < 3; k++)
+            if (abs(p[2 - k] - (int)(want[i] >> (16 - 8 * k) & 0xFF)) > 12)
+                return testing::AssertionFailure() << "view " << v << " quadrant " << i;
+    }
+    return testing::AssertionSuccess();
+}
+
+// Every phone file listed, its thumbnail made by a worker and committed, then
+// opened: which eye each view shows, flat or pair, which way up; and the
+// pixels its decoder expected are what it made.
+TEST(PhoneFiles, ThumbnailsAndOpenViewShowEachEyeUpright)
+{
+    const Quadrants *L = &kLeftEye, *R = &kRightEye;
+    // View 0, view 1 (null: flat, view 0 again), the size recorded; no colours
+    // for a pair stored turned, and no size for a failure.
+    const struct { const char* name; const Quadrants *view0, *view1; int width, height; } rows[] = {
+        {"ultra_hdr.jpg", L, nullptr, 64, 48},            // a gain map is no eye
+        {"ultra_hdr_rotated.jpg", L, nullptr, 64, 48},    // its first stream alone, upright
+        {"camera_preview.jpg", L, nullptr, 64, 48},       // a preview is no eye
+        {"other_picture.jpg", L, nullptr, 64, 48},        // type 0 of another size
+        {"script_pair.jpg", R, L, 64, 48},                // type 0 of the same size: a pair
+        {"mpf_disparity.jpg", R, L, 64, 48},              // a disparity image: a pair
+        {"pair_orientation_6.jpg", nullptr, nullptr, 48, 64},  // a pair is never turned
+        {"sbs_orientation_6.jps", nullptr, nullptr, 96, 64},   // nor a side-by-side one
+        {"orientation_6.jpg", L, nullptr, 64, 48},        // a flat JPEG turned upright
+        {"flat.heic", L, nullptr, 64, 48},
+        {"flat.avif", L, nullptr, 64, 48},
+        {"rotated_6.heic", L, nullptr, 64, 48},           // irot
+        {"stereo.heic", R, L, 64, 48},                    // the ster group's right eye in view 0
+        {"stereo_rotated.heic", R, L, 64, 48},            // both eyes turned alike
+        {"cut.heic", nullptr, nullptr, 0, 0},             // half a file: the failure thumbnail
+    };
+    testfs::TempFolder t;
+    for (const auto& row : rows)
+        ASSERT_TRUE(t.Write(row.name, testfs::Fixture(std::string("phone/") + row.name)));
+    Bytes cut = testfs::Fixture("phone/flat.heic");
+    cut.resize(cut.size() / 2);
+    ASSERT_TRUE(t.Write("cut.heic", cut) && t.Enter());
+    SetJobWorkers(2);
+    CViewer* v = &gViewer;
+    HeadlessReset(), InitViewer(v);
+    windowDC = PlatGetDC(PlatCreateWindow(u"Orvale_Viewer", WindowProc));
+    HeadlessSetClient(0, 0, 800, 600);
+    HeadlessSend(WM_PAINT, 0, 0);
+    ASSERT_EQ(v->folder.count, (int32_t)std::size(rows) + 1);  // and ".."
+    for (int tick = 0; tick < 20000 && EntryAt(&v->folder, v->folder.count - 1)->thumbPending; tick++, usleep(1000))
+        HeadlessSend(WM_TIMER, 13, 0);
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        const std::u16string name(row.name, row.name + strlen(row.name));
+        v->selected = 1;
+        while (name != v->folder.entries[v->selected]->name)
+            v->selected++;
+        CFileEntry* e = EntryAt(&v->folder, v->selected);
+        ASSERT_EQ(e->thumbPending, 0);
+        EXPECT_EQ(e->loadFailed, row.width == 0);
+        EXPECT_EQ(e->width, row.width);
+        EXPECT_EQ(e->height, row.height);
+        if (row.view0)
+        {
+            EXPECT_TRUE(ThumbShows(e, 0, *row.view0));
+            EXPECT_TRUE(ThumbShows(e, 1, row.view1 ? *row.view1 : *row.view0));
+        }
+        HeadlessSend(WM_PAINT, 0, 0);
+        for (int tick = 0; tick < 20000 && v->selected >= 0 && v->selected != v->loaded; tick++, usleep(1000))
+            HeadlessSend(WM_PAINT, 0, 0);
+        if (row.width == 0)
+        {
+            EXPECT_EQ(v->selected, -1);  // a failure closes the view
+            continue;
+        }
+        ASSERT_EQ(v->loaded, v->selected);
+        if (row.view0)
+        {
+            EXPECT_TRUE(ShowsUpright(v->openPrimary, *row.view0));
+            EXPECT_TRUE(row.view1 ? ShowsUpright(v->openSecondary, *row.view1) : v->openSecondary == nullptr);
+        }
+        const Bytes bytes = testfs::Fixture(std::string("phone/") + row.name);
+        CDecodeInput in = {bytes.data(), (int32_t)bytes.size(), e->format, e->flat};
+        CDecoded picture;
+        int32_t found = 0;
+        ASSERT_EQ(DecodePicture(&in, &picture), 1);
+        EXPECT_EQ(FindDecoder(&in, &found)->size(&in, found), DecodedPixels(&picture));
+        FreeDecoded(&picture);
+    }
+    TeardownViewer(v), windowDC = nullptr, HeadlessReset();
+    EXPECT_EQ(StopJobQueue(60000), 1);
+    SetJobWorkers(-1);
 }
 
 }  // namespace
