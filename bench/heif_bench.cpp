@@ -10,7 +10,7 @@
 //                        line above it
 //
 // The files are made once under /tmp/orvale-heif-bench (the HEIC encode
-// takes a while), never in the tree.
+// takes minutes), never in the tree; remove the folder to make them again.
 //
 // Run: build/bench/heif_bench --benchmark_repetitions=5
 //        --benchmark_report_aggregates_only=true
@@ -37,8 +37,9 @@ namespace {
 const char kFolder[] = "/tmp/orvale-heif-bench";
 const int kWidth = 4032, kHeight = 3024;
 
-// Adds repeatable grain of about +-8 levels, as a camera's sensor leaves it,
-// so that the eyes code and decode as photographs do.
+// Adds repeatable grain of about +-2 levels, as a phone's denoised picture
+// keeps it, so that the eyes code about as large as a phone's (stronger
+// grain makes the HEIC several times larger than a phone's).
 void AddGrain(FIBITMAP* dib, uint32_t seed)
 {
     for (unsigned y = 0; y < FreeImage_GetHeight(dib); y++)
@@ -47,7 +48,7 @@ void AddGrain(FIBITMAP* dib, uint32_t seed)
         for (unsigned i = 0; i < 3 * FreeImage_GetWidth(dib); i++)
         {
             seed = seed * 1664525u + 1013904223u;
-            int v = row[i] + (int)(seed >> 28) - 8;
+            int v = row[i] + (int)(seed >> 30) - 2;
             row[i] = (BYTE)(v < 0 ? 0 : v > 255 ? 255 : v);
         }
     }
