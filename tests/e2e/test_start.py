@@ -36,6 +36,10 @@ def picture_shows(f, *eyes):
     return quadrants_shown(f, image_rect(64, 48, f, fit_zoom(64, 48, f.stride, f.pairs)), eyes)
 
 
+def pair_thumb(f, i):
+    return is_color(Grid(f).thumb(i, 0), "r").mean() > 0.9 and is_color(Grid(f).thumb(i, 1), "b").mean() > 0.9
+
+
 class StartTest(ViewerCase, unittest.TestCase):
     def setUp(self):
         super().setUp()
