@@ -77,7 +77,7 @@ soak: asan-build samples
 # build/fuzz/; prints each target's executions and any crash.
 SECONDS ?= 60
 fuzz: build
-	@for t in fuzz_split fuzz_load fuzz_names fuzz_thumb_record; do \
+	@for t in fuzz_split fuzz_load fuzz_names fuzz_mpf fuzz_boxes fuzz_thumb_record; do \
 		echo "== $$t, $(SECONDS) s"; mkdir -p $(BUILD)/fuzz/$${t}_corpus; \
 		$(BUILD)/fuzz/$$t -max_total_time=$(SECONDS) -rss_limit_mb=4096 -print_final_stats=1 \
 			$(abspath $(BUILD))/fuzz/$${t}_corpus $(abspath $(BUILD))/fixtures > $(BUILD)/fuzz/$$t.log 2>&1; status=$$?; \

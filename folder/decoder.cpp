@@ -10,17 +10,24 @@
 #include <cstring>
 
 #include "folder/image_load.h"
+#include "folder/iso_boxes.h"
+#include "folder/upright.h"
 #include "platform/platform.h"
+
+static_assert(kFormatHeif == FIF_JXR + 1, "HEIF numbered after FreeImage's formats");
 
 // [SECTION] The table
 
 extern const CDecoder kTwoStreamDecoder;   // decode_two_stream.cpp
+extern const CDecoder kHeifDecoder;        // decode_heif.cpp
 extern const CDecoder kSideBySideDecoder;  // decode_side_by_side.cpp
 extern const CDecoder kFlatDecoder;        // decode_flat.cpp
 
-// Asked in order; the flat picture takes whatever the others leave.
+// Asked in order; the flat picture takes whatever the others leave. A HEIF
+// file is told by its brand, before the name's pair rule.
 static const CDecoder* const kDecoders[] = {
     &kTwoStreamDecoder,
+    &kHeifDecoder,
     &kSideBySideDecoder,
     &kFlatDecoder,
 };
@@ -71,6 +78,8 @@ int32_t DetectFormatFromHead(const uint8_t* head, int32_t length)
 {
     if (length <= 0)
         return FIF_UNKNOWN;
+    if (HasHeifBrand(head, (size_t)length))
+        return kFormatHeif;
     FIMEMORY* memory = FreeImage_OpenMemory((BYTE*)head, (DWORD)length);
     if (!memory)
         return FIF_UNKNOWN;
@@ -111,7 +120,7 @@ int64_t RangePixels(int32_t format, const uint8_t* bytes, int32_t length)
     return FitsPixelBudget(width, height) ? (int64_t)width * height : 1;
 }
 
-FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length)
+FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length, int flags)
 {
     if (length <= 0)
         return nullptr;
@@ -131,7 +140,7 @@ FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length)
         FreeImage_SeekMemory(memory, 0, SEEK_SET);
     }
     if (fits)
-        dib = FreeImage_LoadFromMemory(fif, memory, 0);
+        dib = FreeImage_LoadFromMemory(fif, memory, flags);
     FreeImage_CloseMemory(memory);
     if (dib && (!FreeImage_HasPixels(dib) || !WithinBudget(dib)))
     {
@@ -169,7 +178,7 @@ int ConvertSlotTo24(FIBITMAP** slot)
 
 int DecodeWhole(const CDecodeInput* in, CDecoded* out)
 {
-    out->primary = DecodeRange(in->format, in->bytes, in->length);
+    out->primary = DecodeRange(in->format, in->bytes, in->length, UprightLoadFlags(in->format, in->flat == 0));
     if (!out->primary || !ConvertSlotTo24(&out->primary))
         return 0;
     SetDecodedSize(out);

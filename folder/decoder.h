@@ -16,6 +16,9 @@ enum
 {
     // Bytes read from the start of a file to tell its format.
     kFormatHeadBytes = 4096,
+    // HEIF and AVIF (libheif decodes them): a format number after FreeImage's
+    // own, which end with FIF_JXR (36).
+    kFormatHeif = 37,
 };
 
 // What a decoder reads: the whole file, read once, and what the listing
@@ -24,7 +27,7 @@ struct CDecodeInput
 {
     const uint8_t* bytes;
     int32_t length;
-    int32_t format;  // the FreeImage format found at listing
+    int32_t format;  // the FreeImage format found at listing, or kFormatHeif
     uint8_t flat;    // from the name: 1 one picture for both eyes, 0 a side-by-side pair
 };
 
@@ -64,18 +67,19 @@ void FreeDecoded(CDecoded* out);
 // Returns the pixels that a decoded picture's bitmaps hold.
 int64_t DecodedPixels(const CDecoded* picture);
 
-// Tells a picture format from the first bytes of a file: FreeImage's format
-// number, or -1 when they are no picture it knows.
+// Tells a picture format from the first bytes of a file: kFormatHeif for a
+// HEIF or AVIF brand, else FreeImage's format number, or -1 when they are no
+// picture either knows.
 int32_t DetectFormatFromHead(const uint8_t* head, int32_t length);
 // Tells the format of a file named relative to the current folder from its
 // first kFormatHeadBytes bytes; -1 for no picture, or no regular file.
 int32_t DetectImageFormat(const char16_t* name);
 
 // What the decoders share.
-// Decodes one byte range with a format into a bitmap of its own type, or
-// null. A picture over the per-stream limit is refused, before any pixel
-// memory is taken where the format can tell its size.
-FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length);
+// Decodes one byte range with a format and FreeImage's load flags into a
+// bitmap of its own type, or null. A picture over the per-stream limit is
+// refused, before any pixel memory is taken where the format can tell its size.
+FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length, int flags);
 // Returns the pixels of one byte range as its header tells them, without
 // decoding; 0 when the format cannot tell.
 int64_t RangePixels(int32_t format, const uint8_t* bytes, int32_t length);
@@ -83,7 +87,8 @@ int64_t RangePixels(int32_t format, const uint8_t* bytes, int32_t length);
 // emptied, when no conversion exists.
 int ConvertSlotTo24(FIBITMAP** slot);
 // Decodes the whole file as one 24-bit bitmap into out->primary, with its
-// size. Returns 0, holding nothing, when it does not decode.
+// size; a flat JPEG picture upright by its Exif orientation, a side-by-side
+// pair as stored. Returns 0, holding nothing, when it does not decode.
 int DecodeWhole(const CDecodeInput* in, CDecoded* out);
 // Sets out's size from its bitmaps: the primary's, each lowered to the
 // secondary's where that is smaller.

@@ -13,6 +13,7 @@
 
 #include "folder/decoder.h"
 #include "folder/folder_list.h"
+#include "folder/heif_decode.h"
 #include "platform/platform.h"
 
 // [SECTION] Stream split
@@ -81,9 +82,17 @@ int32_t FindStreamSplit(const uint8_t* bytes, int32_t length)
 
 // [SECTION] The image library
 
-void StartImageLibrary() { FreeImage_Initialise(FALSE); }
+void StartImageLibrary()
+{
+    FreeImage_Initialise(FALSE);
+    StartHeifDecoder();
+}
 
-void StopImageLibrary() { FreeImage_DeInitialise(); }
+void StopImageLibrary()
+{
+    StopHeifDecoder();
+    FreeImage_DeInitialise();
+}
 
 bool FitsPixelBudget(uint32_t width, uint32_t height)
 {
@@ -205,9 +214,13 @@ void PrepareDecoders()
     // has not. Either way this happens once, before any second thread decodes:
     // afterwards FreeImage's globals (its plugin table, and no message
     // handler) are only read.
+    // libheif readies its decoder plugins the same way, once.
     static bool ready = false;
     if (!ready)
+    {
         FreeImage_Initialise(FALSE);
+        StartHeifDecoder();
+    }
     ready = true;
 }
 

@@ -21,7 +21,7 @@ enum
     kMaxStreamPixels = 300000000,
 };
 
-// Readies the image library for the run: a library linked into the program,
+// Readies the image libraries (FreeImage, libheif) for the run: a library linked into the program,
 // as on Windows, registers its formats only then. Where the library readies
 // itself when loaded, this and StopImageLibrary only count up and down.
 void StartImageLibrary();

@@ -34,8 +34,8 @@ class Package(ViewerCase, unittest.TestCase):
                         .endswith("svg"))
 
         depends = [d.split()[0] for d in run("dpkg-deb", "-f", deb, "Depends").split(", ")]
-        self.assertEqual({d for d in depends if d.startswith(("libsdl2", "libfreeimage", "libc6"))},
-                         {"libsdl2-2.0-0", "libfreeimage3", "libc6"})
+        self.assertEqual({d for d in depends if d.startswith(("libsdl2", "libfreeimage", "libheif", "libc6"))},
+                         {"libsdl2-2.0-0", "libfreeimage3", "libheif1", "libc6"})
         self.assertLess(len(depends), 10, depends)
         # lintian's errors include a missing copyright, changelog or manual page.
         lint = subprocess.run(["lintian", deb], capture_output=True, text=True).stdout
@@ -49,7 +49,8 @@ class Package(ViewerCase, unittest.TestCase):
                          ("Application", "Orvale Viewer", "orvale-viewer", "orvale-viewer", "false"))
         known = {t.get("type") for t in ElementTree.parse(share / "mime/packages/orvale-viewer.xml").getroot()}
         self.assertEqual(known, {"image/x-mpo", "image/x-jps"})
-        self.assertLessEqual(known | {"image/jpeg", "image/png"}, set(d["MimeType"].split(";")))
+        self.assertLessEqual(known | {"image/jpeg", "image/png", "image/heic", "image/heif", "image/avif"},
+                             set(d["MimeType"].split(";")))
 
         shutil.copy(PROBE, lib / "path-probe")
         os.symlink(os.path.join(os.path.dirname(os.readlink(bin / "orvale-viewer")), "path-probe"), bin / "probe")

@@ -1,14 +1,39 @@
 """Starts from a file manager or a shell: the first argument names a picture
 (open and fitted from the first frame on), a folder (its listing) or nothing
 usable (today's start and one line on standard error). Folders nested past
-300 characters, in and out. And a window that moves under a still pointer:
-only positions over its client area count."""
+300 characters, in and out. Phone files: a stereo HEIC's right eye in view
+0, a JPEG taken turned shown upright. And a window that moves under a still
+pointer: only positions over its client area count."""
+import shutil
 import subprocess
 import unittest
 
-from harness import ON_WINE, Grid, ViewerCase, bbox, fitted, is_color, write_two_stream
+import numpy as np
+
+from harness import (ON_WINE, REPO, Grid, ViewerCase, bbox, fit_zoom, fitted, image_rect, is_color, rgb,
+                     write_two_stream)
 
 SIZE = 200
+# The Linux build's fixtures of phone files: 64 x 48 pictures upright, in
+# quadrants of each eye's colours (tools/kit/phone_files.cpp).
+PHONE = REPO / "build" / "fixtures" / "phone"
+LEFT = (0xD02020, 0x20C020, 0x2020D0, 0xE0E0E0)  # top left, top right, bottom left, bottom right
+RIGHT = (0xE0D020, 0x20D0D0, 0xD020D0, 0x202020)
+
+
+def quadrants_shown(f, box, eyes):
+    """Whether the (x0, x1, p0, p1) box of a frame shows each view's eye upright, in quadrants (pair 0 lowest)."""
+    for view, eye in enumerate(eyes):
+        block = f.region(*box, view)
+        h, w = block.shape[:2]
+        spots = [block[h * y // 4, w * x // 4] for y, x in ((3, 1), (3, 3), (1, 1), (1, 3))]
+        if any(np.abs(spot.astype(int) - rgb(c)).max() > 24 for spot, c in zip(spots, eye)):
+            return False
+    return True
+
+
+def picture_shows(f, *eyes):
+    return quadrants_shown(f, image_rect(64, 48, f, fit_zoom(64, 48, f.stride, f.pairs)), eyes)
 
 
 def pair_thumb(f, i):
@@ -61,6 +86,21 @@ class StartTest(ViewerCase, unittest.TestCase):
                              ("up to the start folder", lambda f: cells(f) == 3)):
             v.click(*Grid(v.frame()).centre(0))
             v.wait_frame(listed, what)
+        v.key("Escape")
+        self.assertEqual(v.proc.wait(20), 0)
+
+    def test_phone_files_show_each_eye_upright(self):
+        (self.folder / "phone").mkdir()
+        for name in ("orientation_6.jpg", "stereo.heic"):
+            shutil.copy(PHONE / name, self.folder / "phone" / name)
+        v = self.start("phone/stereo.heic")
+        f = v.wait_frame(lambda f: picture_shows(f, RIGHT, LEFT), "the stereo HEIC, its right eye in view 0")
+        v.click(f.stride // 2, f.click_row(f.pairs // 2))
+        # A thumbnail's square is the picture's middle: its quadrants too.
+        v.wait_frame(lambda f: quadrants_shown(f, Grid(f).box(1), (LEFT, LEFT))
+                     and quadrants_shown(f, Grid(f).box(2), (RIGHT, LEFT)), "the thumbnails, upright, each eye")
+        v.click(*Grid(v.frame()).centre(1))
+        v.wait_frame(lambda f: picture_shows(f, LEFT, LEFT), "the turned JPEG open, upright")
         v.key("Escape")
         self.assertEqual(v.proc.wait(20), 0)
 

@@ -59,8 +59,9 @@ Description: stereo photo viewer for row-interleaved 3D monitors
  rows hold one view and odd rows the other, for passive polarised 3D
  monitors, and keeps them aligned wherever the window stands.
  .
- It reads side-by-side pairs (.jps), two-stream JPEG files (.mpo) and the
- flat picture types FreeImage reads.
+ It reads side-by-side pairs (.jps), two-stream JPEG files (.mpo), stereo
+ HEIC files (a phone's spatial photos) and the flat picture types FreeImage
+ and libheif read, HEIC, HEIF and AVIF among them.
 EOF
 dpkg-deb --root-owner-group -Zxz --build "$root" "$deb" >/dev/null
 echo "$deb"

@@ -6,9 +6,9 @@
 # the program lie there). Writes, and prints the paths of,
 #   OUT/orvale-viewer_<version>_win64.zip        to unpack anywhere
 #   OUT/orvale-viewer_<version>_win64_setup.exe  the per-user installer
-# Both hold the program, help.html beside it, NOTICE and licenses/ (the
-# program's own licence, the libraries' and the FreeImage plugin stand-ins'
-# source). The installer is made by makensis (Debian package nsis) from
+# Both hold the program, the HEIF DLLs (libheif with dav1d inside, libde265)
+# and help.html beside it, NOTICE and licenses/ (the program's own licence,
+# the libraries' and the FreeImage plugin stand-ins' source). The installer is made by makensis (Debian package nsis) from
 # tools/build/installer.nsi, with the list of files staged here and the
 # picture types of tools/build/picture_types.txt.
 set -eu
@@ -26,6 +26,7 @@ rm -rf "$stage" "$lists" "$out/$name.zip" "$out/${name}_setup.exe"
 mkdir -p "$stage/licenses/orvale-viewer" "$lists"
 
 cp "$exe" "$stage/orvale-viewer.exe"
+cp "$deps/bin/libheif.dll" "$deps/bin/libde265.dll" "$stage/"
 cp "$top/docs/help.html" "$top/NOTICE" "$stage/"
 cp -r "$deps/share/licenses/." "$stage/licenses/"
 cp "$top/tools/build/windows_deps_absent.cpp" "$stage/licenses/freeimage/changed-plugins-absent.cpp"

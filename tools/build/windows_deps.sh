@@ -8,10 +8,14 @@
 #
 # Layout of the prefix:
 #   include/  FreeImage.h, jpeglib.h (+ jconfig.h jmorecfg.h jerror.h), png.h
-#             (+ pngconf.h pnglibconf.h), zlib.h zconf.h, gtest/, gmock/
+#             (+ pngconf.h pnglibconf.h), zlib.h zconf.h, gtest/, gmock/,
+#             libheif/ (heif.h ...)
 #   lib/      libfreeimage.a libjpeg.a libpng16.a (and the same as libpng.a)
 #             libz.a libgtest.a libgtest_main.a libgmock.a libgmock_main.a
-#             (+ cmake/GTest and pkgconfig/ from GoogleTest's install)
+#             (+ cmake/GTest and pkgconfig/ from GoogleTest's install),
+#             libheif.dll.a (the import library of bin/libheif.dll)
+#   bin/      libheif.dll (with dav1d, AV1, built in) and libde265.dll (HEVC),
+#             stripped: the only DLLs the program needs besides the system's
 #   share/licenses/<package>/  debian-copyright and upstream licences, also
 #             for the MinGW-w64 and GCC runtimes a static program carries
 #   VERSIONS  "source <package> <version>" for each source package built and
@@ -29,6 +33,13 @@
 # SGI, PFM and PICT (each as far as its plugin does). TIFF, G3, OpenEXR,
 # JPEG-2000, RAW, WebP and JPEG XR are left out but keep their format numbers
 # (see tools/build/windows_deps_absent.cpp).
+#
+# HEIF and AVIF: libheif (LGPL-3+) and libde265 (LGPL-3+) are DLLs, so that
+# a user can put other builds of them beside the program, as their licence
+# asks; dav1d (BSD-2-Clause, its assembly off: no nasm) is linked into
+# libheif.dll. Each DLL carries its own copy of the C and C++ runtimes
+# (linked statically) and exports only its own symbols. No HEIC or AVIF
+# encoder is built.
 #
 # GoogleTest is built with gtest_disable_pthreads=ON, i.e. with
 # GTEST_HAS_PTHREAD=0, the value gtest-port.h picks on MinGW by itself, so a
@@ -56,9 +67,9 @@ set -euo pipefail
 exec 3>&1 1>&2   # stdout carries the prefix only
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-SRC_PACKAGES="freeimage libjpeg-turbo libpng1.6 googletest"
+SRC_PACKAGES="freeimage libjpeg-turbo libpng1.6 googletest libde265 dav1d libheif"
 HOST_PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
-libz-mingw-w64-dev dpkg-dev cmake make xz-utils patch wine64 wine"
+libz-mingw-w64-dev dpkg-dev cmake make meson ninja-build xz-utils patch wine64 wine"
 OUR_SOURCES=/etc/apt/sources.list.d/orvale-viewer-src.sources
 CROSS=x86_64-w64-mingw32
 MINGW_ROOT=/usr/$CROSS
@@ -341,6 +352,63 @@ EOF
     licences freeimage "$src" license-fi.txt license-gplv2.txt license-gplv3.txt
 }
 
+# The flags every DLL is linked with: runtimes in, their symbols not exported.
+DLL_LDFLAGS="-static -Wl,--exclude-libs,libpthread.a:libwinpthread.a:libstdc++.a:libgcc.a:libgcc_eh.a:libmingwex.a:libssp.a"
+
+# libde265 as a DLL: the library only (no SDL, no encoder, no dec265 tool).
+build_de265() {
+    step de265-configure cmake_configure libde265 -DBUILD_SHARED_LIBS=ON -DENABLE_SDL=OFF -DENABLE_DECODER=OFF \
+        -DENABLE_ENCODER=OFF -DCMAKE_SHARED_LINKER_FLAGS="$DLL_LDFLAGS"
+    step de265-build cmake --build "$WORK/build/libde265" -j "$JOBS"
+    step de265-install cmake --install "$WORK/build/libde265"
+    licences libde265 "$WORK/src/libde265" COPYING
+}
+
+# dav1d, static, for libheif.dll to take in; meson with a cross file.
+build_dav1d() {
+    cat >"$WORK/meson-cross.ini" <<EOF
+[binaries]
+c = '$CROSS-gcc-posix'
+cpp = '$CROSS-g++-posix'
+ar = '$CROSS-ar'
+strip = '$CROSS-strip'
+windres = '$CROSS-windres'
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+EOF
+    step dav1d-configure meson setup "$WORK/build/dav1d" "$WORK/src/dav1d" --cross-file "$WORK/meson-cross.ini" \
+        --prefix="$PREFIX" --libdir=lib --buildtype=release --default-library=static -Denable_asm=false \
+        -Denable_tools=false -Denable_tests=false -Denable_examples=false
+    step dav1d-build ninja -C "$WORK/build/dav1d" -j "$JOBS"
+    step dav1d-install ninja -C "$WORK/build/dav1d" install
+    licences dav1d "$WORK/src/dav1d" COPYING
+}
+
+# libheif as a DLL with its HEVC (libde265) and AV1 (dav1d) decoders built
+# in, no plugin loading, no encoders, no tools.
+build_heif() {
+    # pkg-config looks for libde265 and dav1d in the prefix only.
+    PKG_CONFIG_LIBDIR="$PREFIX/lib/pkgconfig" step heif-configure cmake_configure libheif \
+        -DBUILD_SHARED_LIBS=ON -DENABLE_PLUGIN_LOADING=OFF -DWITH_LIBDE265=ON -DWITH_DAV1D=ON -DWITH_X265=OFF \
+        -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF \
+        -DWITH_GDK_PIXBUF=OFF -DBUILD_TESTING=OFF -DCMAKE_SHARED_LINKER_FLAGS="$DLL_LDFLAGS"
+    step heif-build cmake --build "$WORK/build/libheif" -j "$JOBS"
+    step heif-install cmake --install "$WORK/build/libheif"
+    licences libheif "$WORK/src/libheif" COPYING
+    # Only the two DLLs the program loads stay, stripped; dav1d's static
+    # library and the build's leftovers go.
+    local dll
+    for dll in libheif.dll libde265.dll; do
+        "$CROSS-strip" --strip-unneeded "$PREFIX/bin/$dll"
+    done
+    rm -f "$PREFIX/lib/libdav1d.a" "$PREFIX/lib/libde265.dll.a"
+    rm -rf "$PREFIX/share/thumbnailers" "$PREFIX/include/dav1d"
+}
+
 build_googletest() {
     step gtest-configure cmake_configure googletest -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON \
         -Dgtest_disable_pthreads=ON
@@ -354,7 +422,8 @@ build_googletest() {
 run_check() {
     step check-build "$CROSS-g++-posix" -std=c++17 -O1 -Wall -Wextra -Werror -static -I"$PREFIX/include" \
         "$HERE/windows_deps_check.cpp" -o "$WORK/check.exe" \
-        -L"$PREFIX/lib" -lgtest -lfreeimage -lpng16 -ljpeg -lz
+        -L"$PREFIX/lib" -lgtest -lfreeimage -lpng16 -ljpeg -lz "$PREFIX/lib/libheif.dll.a"
+    cp "$PREFIX/bin/libheif.dll" "$PREFIX/bin/libde265.dll" "$WORK/"
     local wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
     [ -x "$wine" ] || die "$wine is missing (package wine64)"
     [ -x "$server" ] || server=wineserver
@@ -433,13 +502,18 @@ build_zlib
 build_jpeg
 build_png
 build_freeimage
+build_de265
+build_dav1d
+build_heif
 build_googletest
 run_check
 cat >"$PREFIX/share/licenses/README" <<'EOF'
 The Windows program contains freeimage, libjpeg-turbo, libpng1.6 and
 libz-mingw-w64 (zlib), and, linked statically by the compiler, the MinGW-w64
 runtime (mingw-w64: CRT and winpthreads) and GCC's runtime (gcc-mingw-w64:
-libstdc++, libgcc). googletest is linked into the test programs only.
+libstdc++, libgcc). Beside it go libheif.dll (libheif, with dav1d inside)
+and libde265.dll (libde265), each with its own copy of those runtimes.
+googletest is linked into the test programs only.
 Each folder holds Debian's copyright file of the package (debian-copyright)
 and, for the source packages built here, the upstream licence files.
 EOF

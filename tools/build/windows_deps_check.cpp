@@ -1,10 +1,12 @@
 // Build check for the Windows libraries made by tools/build/windows_deps.sh, run by
 // that script under Wine: FreeImage's format numbers, JPEG, PNG and BMP saved
-// and read back through wide (UTF-16) file names, and GoogleTest with the
-// posix thread model's std::thread.
+// and read back through wide (UTF-16) file names, GoogleTest with the posix
+// thread model's std::thread, and libheif's DLLs loading with their HEVC and
+// AV1 decoders.
 #define FREEIMAGE_LIB
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -85,6 +87,17 @@ TEST(WindowsDeps, StdThreadRuns) {
   std::thread worker([&count] { count = FreeImage_GetFIFCount(); });
   worker.join();
   EXPECT_EQ(count, 37);
+}
+
+TEST(WindowsDeps, HeifDllsDecodeHevcAndAv1) {
+  EXPECT_EQ(heif_get_version_number(), (uint32_t)LIBHEIF_NUMERIC_VERSION);
+  EXPECT_TRUE(heif_have_decoder_for_format(heif_compression_HEVC));
+  EXPECT_TRUE(heif_have_decoder_for_format(heif_compression_AV1));
+  // Bytes that are no HEIF file are refused, not crashed on.
+  heif_context* context = heif_context_alloc();
+  const uint8_t junk[32] = {0, 0, 0, 32, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'};
+  EXPECT_NE(heif_context_read_from_memory_without_copy(context, junk, sizeof junk, nullptr).code, heif_error_Ok);
+  heif_context_free(context);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "tools/kit/phone_files.h"
 #include "tools/kit/picture_kit.h"
 
 namespace {
@@ -222,6 +224,8 @@ ByteVector AfterSoi(ByteVector jpeg, const ByteVector& segment)
     return jpeg;
 }
 
+bool MakePhoneFixtures(const std::string& dir);
+
 bool MakeFixtures(const std::string& dir)
 {
     if (!MakeFolder(dir) || !MakeFolder(Join(dir, "sub.jps")))
@@ -291,6 +295,108 @@ bool MakeFixtures(const std::string& dir)
         fprintf(stderr, "make_samples: cannot link %s\n", link.c_str());
         return false;
     }
+    return MakePhoneFixtures(dir);
+}
+
+// Returns a quadrant picture of 64 x 48 (as seen upright) encoded as JPEG.
+ByteVector QuadrantJpeg(const Quadrants& colors, int orientation = 1, int width = 64, int height = 48)
+{
+    FIBITMAP* dib = StoredQuadrants(width, height, colors, orientation);
+    ByteVector bytes = EncodeJpeg(dib, 95);
+    FreeImage_Unload(dib);
+    return bytes;
+}
+
+// Returns a grey JPEG stream (one component), as a gain map is stored.
+ByteVector GreyJpeg(int width, int height)
+{
+    FIBITMAP* dib = FreeImage_Allocate(width, height, 8);
+    RGBQUAD* palette = FreeImage_GetPalette(dib);
+    for (int i = 0; i < 256; i++)
+        palette[i] = {(BYTE)i, (BYTE)i, (BYTE)i, 0};
+    for (int y = 0; y < height; y++)
+        memset(FreeImage_GetScanLine(dib, y), 40 + 3 * y, (size_t)width);
+    ByteVector bytes = EncodeJpeg(dib, 90);
+    FreeImage_Unload(dib);
+    return bytes;
+}
+
+// Returns a quadrant picture encoded as HEIC or AVIF; the bitmap is stored
+// turned so that the file's irot/imir boxes show it upright.
+ByteVector QuadrantHeif(const Quadrants& colors, bool avif, int orientation)
+{
+    FIBITMAP* dib = StoredQuadrants(64, 48, colors, orientation);
+    ByteVector bytes = EncodeHeif(dib, avif, orientation);
+    FreeImage_Unload(dib);
+    return bytes;
+}
+
+// Returns a stereo HEIC of two quadrant pictures, each stored turned as the
+// orientation's irot/imir boxes undo.
+ByteVector QuadrantStereoHeic(int orientation, bool swapped)
+{
+    FIBITMAP* left = StoredQuadrants(64, 48, kLeftEye, orientation);
+    FIBITMAP* right = StoredQuadrants(64, 48, kRightEye, orientation);
+    ByteVector bytes = StereoHeic(left, right, orientation, swapped);
+    FreeImage_Unload(left), FreeImage_Unload(right);
+    return bytes;
+}
+
+// Writes the files of today's cameras and phones into their own folder:
+// MPF files whose second image is or is not a view, JPEGs with each Exif
+// orientation, HEIC and AVIF pictures (flat, turned, stereo). Every picture
+// shows quadrants of the left or right eye's colours, 64 x 48 upright.
+bool MakePhoneFixtures(const std::string& parent)
+{
+    const std::string dir = Join(parent, "phone");
+    if (!MakeFolder(dir))
+        return false;
+    const ByteVector left = QuadrantJpeg(kLeftEye), right = QuadrantJpeg(kRightEye);
+    const ByteVector xmp = GainMapXmp(), iso = IsoGainMapMarker();
+    FIBITMAP* small = StoredQuadrants(32, 24, kLeftEye, 1);
+    const ByteVector preview = EncodeJpeg(small, 90);
+    FreeImage_Unload(small);
+    const uint32_t kPrimary = 0x20030000, kUndefined = 0, kDisparityFirst = 0x20020002, kDisparity = 0x00020002;
+    struct File
+    {
+        std::string name;
+        ByteVector bytes;
+    };
+    std::vector<File> files = {
+        {"ultra_hdr.jpg", MpfFile(WithSegment(left, 0xE1, xmp), WithSegment(GreyJpeg(16, 12), 0xE1, xmp), kPrimary,
+                                  kUndefined, false)},
+        {"gain_map_mark_first.jpg", MpfFile(WithSegment(left, 0xE2, iso), GreyJpeg(64, 48), kPrimary, kUndefined, false)},
+        {"gain_map_mark_second.jpg", MpfFile(left, WithSegment(GreyJpeg(64, 48), 0xE1, xmp), kPrimary, kUndefined, false)},
+        {"ultra_hdr_rotated.jpg", MpfFile(WithSegment(WithOrientation(QuadrantJpeg(kLeftEye, 6), 6, false), 0xE1, xmp),
+                                          WithSegment(GreyJpeg(12, 16), 0xE1, xmp), kPrimary, kUndefined, false)},
+        {"camera_preview.jpg", MpfFile(left, preview, kPrimary, 0x00010002, false)},
+        {"camera_preview_vga_mm.jpg", MpfFile(left, preview, kPrimary, 0x00010001, true)},
+        {"mpf_disparity.jpg", MpfFile(left, right, kDisparityFirst, kDisparity, false)},
+        {"script_pair.jpg", MpfFile(left, right, kPrimary, kUndefined, false)},
+        {"other_picture.jpg", MpfFile(left, QuadrantJpeg(kRightEye, 1, 48, 64), kPrimary, kUndefined, false)},
+        {"orientation_6_mm.jpg", WithOrientation(QuadrantJpeg(kLeftEye, 6), 6, true)},
+        {"pair_orientation_6.jpg", Concat({WithOrientation(QuadrantJpeg(kLeftEye, 6), 6, false),
+                                           QuadrantJpeg(kRightEye, 6)})},
+        {"flat.heic", QuadrantHeif(kLeftEye, false, 1)},
+        {"flat.avif", QuadrantHeif(kLeftEye, true, 1)},
+        {"mirrored_2.heic", QuadrantHeif(kLeftEye, false, 2)},
+        {"rotated_6.heic", QuadrantHeif(kLeftEye, false, 6)},
+        {"turned_7.heic", QuadrantHeif(kLeftEye, false, 7)},
+        {"stereo.heic", QuadrantStereoHeic(1, false)},
+        {"stereo_swapped.heic", QuadrantStereoHeic(1, true)},
+        {"stereo_rotated.heic", QuadrantStereoHeic(8, false)},
+    };
+    for (int orientation = 1; orientation <= 8; orientation++)
+        files.push_back({"orientation_" + std::to_string(orientation) + ".jpg",
+                         WithOrientation(QuadrantJpeg(kLeftEye, orientation), orientation, false)});
+    // A side-by-side pair stored turned, with its tag: shown as stored.
+    FIBITMAP* eyes[2] = {StoredQuadrants(64, 48, kRightEye, 6), StoredQuadrants(64, 48, kLeftEye, 6)};
+    FIBITMAP* pair = SideBySide(eyes[0], eyes[1]);
+    files.push_back({"sbs_orientation_6.jps", WithOrientation(EncodeJpeg(pair, 95), 6, false)});
+    FreeImage_Unload(pair), FreeImage_Unload(eyes[0]), FreeImage_Unload(eyes[1]);
+    for (const File& f : files)
+        if (f.bytes.empty() || !Write(Join(dir, f.name), f.bytes))
+            return false;
     return true;
 }
 
