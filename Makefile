@@ -57,7 +57,7 @@ clang-build: deps
 # Only the libraries and the tests of the threads, under ThreadSanitizer.
 tsan-build: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALE_TSAN=ON -DORVALE_WERROR=ON -DORVALE_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target loading_test job_queue_test scaler_test
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target loading_test job_queue_test scaler_test thumb_cache_test
 
 # The mutant sweep (not part of `make test`): writes each fault listed in
 # tools/mutants/mutants.txt into the code, rebuilds what it touches, runs the tests and
@@ -77,7 +77,7 @@ soak: asan-build samples
 # build/fuzz/; prints each target's executions and any crash.
 SECONDS ?= 60
 fuzz: build
-	@for t in fuzz_split fuzz_load fuzz_names fuzz_mpf fuzz_boxes; do \
+	@for t in fuzz_split fuzz_load fuzz_names fuzz_mpf fuzz_boxes fuzz_thumb_record; do \
 		echo "== $$t, $(SECONDS) s"; mkdir -p $(BUILD)/fuzz/$${t}_corpus; \
 		$(BUILD)/fuzz/$$t -max_total_time=$(SECONDS) -rss_limit_mb=4096 -print_final_stats=1 \
 			$(abspath $(BUILD))/fuzz/$${t}_corpus $(abspath $(BUILD))/fixtures > $(BUILD)/fuzz/$$t.log 2>&1; status=$$?; \

@@ -20,6 +20,7 @@ static char16_t gArgument[kFolderPathCapacity];
 int OrvaleMain()
 {
     StartImageLibrary();
+    UseThumbCache(nullptr, kThumbCacheCapBytes);
     InitViewer(&gViewer);
     // Only the first argument counts; the rest are ignored.
     bool given = PlatGetArgument(1, gArgument, kFolderPathCapacity) >= 0;

@@ -279,16 +279,6 @@ void LoadEntryImage(CFileEntry* entry, uint8_t thumbnailOnly, FIBITMAP** primary
     }
 }
 
-void CommitThumbnail(CFileEntry* entry, const uint8_t* thumb, int32_t width, int32_t height)
-{
-    entry->loadFailed = 0;
-    entry->width = width;
-    entry->height = height;
-    if (entry->thumbPending)
-        memcpy(entry->thumb, thumb, sizeof entry->thumb);
-    entry->thumbPending = 0;
-}
-
 void CommitPicture(CFileEntry* entry, const CDecoded* picture, FIBITMAP** primary, FIBITMAP** secondary)
 {
     entry->loadFailed = 0;

@@ -51,9 +51,6 @@ void SampleThumbnail(uint8_t* thumb, uint8_t flat, const CDecoded* picture);
 // Answers whether a decoded picture has views to show: a side-by-side pair
 // one pixel wide has none.
 bool HasViews(uint8_t flat, const CDecoded* picture);
-// Writes into entry what a thumbnail-only load that decoded the picture at
-// width x height, sampling thumb, writes.
-void CommitThumbnail(CFileEntry* entry, const uint8_t* thumb, int32_t width, int32_t height);
 // Writes into entry and the two (empty) slots what an open-mode load that
 // decoded picture writes; the slots take its bitmaps.
 void CommitPicture(CFileEntry* entry, const CDecoded* picture, FIBITMAP** primary, FIBITMAP** secondary);

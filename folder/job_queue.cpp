@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 #include <new>
 
@@ -31,8 +32,9 @@ enum
 {
     kMaxWorkers = 4,
     // Jobs queued, running or done at once: enough to keep every worker busy
-    // between two ticks, and the pictures around the open one.
-    kJobSlots = 32,
+    // between two ticks with cache hits, the pictures around the open one,
+    // and records to store.
+    kJobSlots = 320,
 };
 
 // Pixels held at once by default: four workers and two pictures held ahead,
@@ -64,6 +66,17 @@ struct CJob
     int64_t reserved;  // pixels this job holds in the budget
     uint8_t* thumb;
     CDecoded picture;
+    CThumbFields fields;  // thumbnail and store jobs
+    PlatFileStamp stamp;  // store jobs: the picture's before the window's load
+};
+
+// The cache that queues started from now on use: none, the user's, or the
+// folder given.
+enum CacheChoice : uint8_t
+{
+    kNoCache,
+    kUsersCache,
+    kCacheIn,
 };
 
 struct CJobQueue
@@ -84,11 +97,35 @@ struct CJobQueue
     uint32_t lastId = 0;
     int64_t held = 0;
     int64_t budget = kDefaultPixelBudget;
+    // The thumbnail cache as chosen when the queue started, opened by the
+    // first worker that needs it.
+    CacheChoice cacheChoice = kNoCache;
+    char16_t cacheFolder[kThumbCacheFolderCapacity] = {};
+    int64_t cacheCap = 0;
+    std::once_flag cacheOpened;
+    CThumbCache cache = {};
+    std::atomic<bool> cancelPrune{false};
+    std::atomic<bool> failDecodes{false};  // the test hook
+    int64_t hits = 0, stores = 0;
 };
 
 CJobQueue* gQueue;
 int32_t gWantedWorkers = -1;
 int64_t gBudget;
+CacheChoice gCacheChoice = kNoCache;
+char16_t gCacheFolder[kThumbCacheFolderCapacity];
+int64_t gCacheCap = kThumbCacheCapBytes;
+
+// Returns the queue's cache, opening it on first use (workers only); its
+// folder is empty when there is none.
+const CThumbCache* OpenedCache(CJobQueue* q)
+{
+    std::call_once(q->cacheOpened, [q] {
+        if (q->cacheChoice != kNoCache)
+            OpenThumbCache(&q->cache, q->cacheChoice == kUsersCache ? nullptr : q->cacheFolder);
+    });
+    return &q->cache;
+}
 
 // Empties a job the lock's holder owns, giving back its room; its bitmaps
 // must have been taken out or freed.
@@ -119,18 +156,21 @@ CJob* NextJob(CJobQueue* q)
     }
     if (q->stop)
         return nullptr;
+    CJob* prune = nullptr;
     for (CJob& j : q->jobs)
     {
         if (j.state != kQueued)
             continue;
         if (j.kind == kJobPicture)
             return &j;
-        if (!best || j.id < best->id)
+        if (j.kind == kJobPrune)
+            prune = &j;
+        else if (!best || j.id < best->id)
             best = &j;
     }
     if (best && q->keepForPictures && q->workers > 1 && thumbnails >= q->workers - 1)
         return nullptr;
-    return best;
+    return best ? best : prune;
 }
 
 // Waits, with the lock, until need pixels fit beside what is held, or no
@@ -153,9 +193,33 @@ int Reserve(CJobQueue* q, CJob* j, int64_t need, std::unique_lock<std::mutex>& h
     return 1;
 }
 
+// Runs a store or prune job, with the lock held on entry and on return but
+// not while it works.
+void RunCacheJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
+{
+    hold.unlock();
+    const CThumbCache* cache = OpenedCache(q);
+    int stored = 0;
+    if (j->kind == kJobPrune)
+        PruneThumbCache(cache, q->cacheCap, &q->cancelPrune);
+    else
+    {
+        CThumbSource source;
+        // The stamp from before the window's load, not now.
+        StampThumbSource(&source, j->folder, j->name, j->format, j->flat);
+        source.key.path = source.path;
+        source.key.stamp = j->stamp;
+        stored = StoreThumbIfUnchanged(cache, &source.key, &j->fields, j->thumb);
+        FreeThumbSource(&source);
+    }
+    hold.lock();
+    q->stores += stored;
+}
+
 // Reads and decodes a running job into its own result, with the lock held on
-// entry and on return but not while reading or decoding. Returns 1 when the
-// job made what it was asked for.
+// entry and on return but not while reading or decoding. A thumbnail job
+// looks its picture up in the cache first, and stores what it made. Returns
+// 1 when the job made what it was asked for.
 int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
 {
     hold.unlock();
@@ -163,10 +227,22 @@ int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
     int32_t length = 0;
     CDecoded picture = {};
     uint8_t* thumb = nullptr;
-    int made = 0;
+    int made = 0, hit = 0, stored = 0;
+    CThumbFields fields = {0, 0, j->format, j->flat, 0};
+    CThumbSource source = {};
+    const CThumbCache* cache = j->kind == kJobThumbnail ? OpenedCache(q) : nullptr;
     try
     {
-        if (PlatReadFileIn(j->folder, j->name, &bytes, &length))
+        // The stamp comes before the read: a picture that changes meanwhile
+        // gets a new one, and its record is not stored.
+        if (cache && cache->folder[0] && StampThumbSource(&source, j->folder, j->name, j->format, j->flat))
+        {
+            thumb = (uint8_t*)malloc(kThumbBytes);
+            hit = made = thumb && FindThumbRecord(cache, &source.key, &fields, thumb);
+            if (hit)
+                picture = {nullptr, nullptr, fields.width, fields.height};
+        }
+        if (!hit && PlatReadFileIn(j->folder, j->name, &bytes, &length))
         {
             CDecodeInput in = {bytes, length, j->format, j->flat};
             int32_t found = 0;
@@ -179,7 +255,7 @@ int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
             hold.lock();
             int room = d && Reserve(q, j, need, hold);
             hold.unlock();
-            made = room && d->decode(&in, found, &picture) && HasViews(j->flat, &picture);
+            made = room && !q->failDecodes && d->decode(&in, found, &picture) && HasViews(j->flat, &picture);
             if (room)
             {
                 hold.lock();
@@ -190,15 +266,20 @@ int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
         }
         free(bytes);
         bytes = nullptr;
-        if (made && j->kind == kJobThumbnail)
+        if (made && !hit && j->kind == kJobThumbnail)
         {
-            thumb = (uint8_t*)malloc(kThumbBytes);
+            if (!thumb)
+                thumb = (uint8_t*)malloc(kThumbBytes);
             made = thumb != nullptr;
             if (made)
                 SampleThumbnail(thumb, j->flat, &picture);
             CDecoded size = {nullptr, nullptr, picture.width, picture.height};
             FreeDecoded(&picture);
             picture = size;
+            fields.width = picture.width;
+            fields.height = picture.height;
+            if (made && source.key.path)
+                stored = StoreThumbIfUnchanged(cache, &source.key, &fields, thumb);
         }
     }
     catch (...)
@@ -207,6 +288,7 @@ int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
         made = 0;
     }
     free(bytes);
+    FreeThumbSource(&source);
     if (!made)
     {
         free(thumb);
@@ -219,6 +301,9 @@ int RunJob(CJobQueue* q, CJob* j, std::unique_lock<std::mutex>& hold)
     q->held += j->reserved;
     j->thumb = thumb;
     j->picture = picture;
+    j->fields = fields;
+    q->hits += hit;
+    q->stores += stored;
     q->room.notify_all();
     return made;
 }
@@ -248,6 +333,12 @@ void WorkerMain(void* argument)
             continue;
         }
         j->state = kRunning;
+        if (j->kind == kJobStore || j->kind == kJobPrune)
+        {
+            RunCacheJob(q, j, hold);
+            ReleaseJob(q, j);
+            continue;
+        }
         int made = RunJob(q, j, hold);
         if (j->abandoned)
         {
@@ -286,6 +377,9 @@ CJobQueue* Queue()
         return nullptr;
     if (gBudget > 0)
         q->budget = gBudget;
+    q->cacheChoice = gCacheChoice;
+    memcpy(q->cacheFolder, gCacheFolder, sizeof gCacheFolder);
+    q->cacheCap = gCacheCap;
     int32_t wanted = WorkersWanted();
     if (wanted > 0)
         PrepareDecoders();
@@ -342,24 +436,24 @@ int32_t JobWorkers()
     return q ? q->workers : 0;
 }
 
-uint32_t SubmitJob(const CJobRequest* request)
+namespace {
+
+// Fills a free job from request, queued, with the lock held. Returns it, or
+// null when no place is free or memory is short.
+CJob* QueueRequest(CJobQueue* q, const CJobRequest* request)
 {
-    CJobQueue* q = Queue();
-    if (!q || q->workers == 0)
-        return 0;
     size_t folderUnits = 1, nameUnits = 1;
     while (request->folder[folderUnits - 1])
         folderUnits++;
     while (request->name[nameUnits - 1])
         nameUnits++;
-    std::lock_guard<std::mutex> hold(q->lock);
     for (CJob& j : q->jobs)
     {
         if (j.state != kFree)
             continue;
         char16_t* block = (char16_t*)malloc((folderUnits + nameUnits) * sizeof(char16_t));
         if (!block)
-            return 0;
+            return nullptr;
         memcpy(block, request->folder, folderUnits * sizeof(char16_t));
         memcpy(block + folderUnits, request->name, nameUnits * sizeof(char16_t));
         j = CJob{};
@@ -371,9 +465,21 @@ uint32_t SubmitJob(const CJobRequest* request)
         j.id = ++q->lastId ? q->lastId : ++q->lastId;  // 0 names no job
         j.state = kQueued;
         q->work.notify_one();
-        return j.id;
+        return &j;
     }
-    return 0;
+    return nullptr;
+}
+
+}  // namespace
+
+uint32_t SubmitJob(const CJobRequest* request)
+{
+    CJobQueue* q = Queue();
+    if (!q || q->workers == 0)
+        return 0;
+    std::lock_guard<std::mutex> hold(q->lock);
+    CJob* j = QueueRequest(q, request);
+    return j ? j->id : 0;
 }
 
 int TakeJobResult(uint32_t job, CJobResult* result)
@@ -393,6 +499,7 @@ int TakeJobResult(uint32_t job, CJobResult* result)
     {
         result->thumb = j->thumb;
         result->picture = j->picture;
+        result->fields = j->fields;
         j->thumb = nullptr;
         j->picture = {};
         answer = kJobDone;
@@ -417,8 +524,10 @@ void AbandonAllJobs()
     if (!q)
         return;
     std::lock_guard<std::mutex> hold(q->lock);
+    // The cache's own jobs belong to no folder.
     for (CJob& j : q->jobs)
-        Drop(q, &j);
+        if (j.kind != kJobStore && j.kind != kJobPrune)
+            Drop(q, &j);
 }
 
 void FreeBitmapsLater(FIBITMAP* primary, FIBITMAP* secondary)
@@ -475,6 +584,62 @@ int64_t JobPixelsHeld()
     return q->held;
 }
 
+void UseThumbCache(const char16_t* folder, int64_t capBytes)
+{
+    const int32_t n = folder ? PlatTextLength(folder) : 0;
+    gCacheChoice = !folder ? kUsersCache : n > 0 && n < kThumbCacheFolderCapacity ? kCacheIn : kNoCache;
+    if (gCacheChoice == kCacheIn)
+        memcpy(gCacheFolder, folder, ((size_t)n + 1) * sizeof(char16_t));
+    gCacheCap = capBytes;
+}
+
+bool ThumbCacheInUse() { return gCacheChoice != kNoCache; }
+
+void StoreThumbLater(const CJobRequest* request, const PlatFileStamp* stamp, const CThumbFields* fields,
+                     const uint8_t* thumb)
+{
+    CJobQueue* q = gQueue;
+    if (!q || q->workers == 0 || gCacheChoice == kNoCache)
+        return;
+    uint8_t* copy = (uint8_t*)malloc(kThumbBytes);
+    if (!copy)
+        return;
+    memcpy(copy, thumb, kThumbBytes);
+    CJobRequest store = *request;
+    store.kind = kJobStore;
+    std::lock_guard<std::mutex> hold(q->lock);
+    CJob* j = QueueRequest(q, &store);
+    if (!j)
+    {
+        free(copy);
+        return;
+    }
+    j->thumb = copy;
+    j->fields = *fields;
+    j->stamp = *stamp;
+}
+
+void PruneThumbCacheLater()
+{
+    CJobQueue* q = Queue();
+    if (!q || q->workers == 0 || gCacheChoice == kNoCache)
+        return;
+    CJobRequest prune = {u"", u"", 0, 0, kJobPrune};
+    std::lock_guard<std::mutex> hold(q->lock);
+    QueueRequest(q, &prune);
+}
+
+void ThumbCacheCounts(int64_t* hits, int64_t* stores)
+{
+    *hits = *stores = 0;
+    if (CJobQueue* q = gQueue)
+    {
+        std::lock_guard<std::mutex> hold(q->lock);
+        *hits = q->hits;
+        *stores = q->stores;
+    }
+}
+
 // [SECTION] Stopping, and the hooks for tests
 
 int StopJobQueue(int32_t waitMs)
@@ -489,6 +654,7 @@ int StopJobQueue(int32_t waitMs)
         for (CJob& j : q->jobs)
             Drop(q, &j);
         q->stop = true;
+        q->cancelPrune = true;
         q->work.notify_all();
         q->room.notify_all();
         ended = q->ended.wait_for(hold, std::chrono::milliseconds(waitMs), [q] { return q->alive == 0; });
@@ -542,4 +708,10 @@ int32_t JobsHeldInDecode()
         return 0;
     std::lock_guard<std::mutex> hold(q->lock);
     return q->heldInDecode;
+}
+
+void FailJobDecodes(bool fail)
+{
+    if (CJobQueue* q = Queue())
+        q->failDecodes = fail;
 }

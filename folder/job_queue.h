@@ -18,12 +18,15 @@
 #include <cstdint>
 
 #include "folder/decoder.h"
+#include "folder/thumb_cache.h"
 
 // What a job makes.
 enum : uint8_t
 {
     kJobThumbnail = 1,  // the two-view thumbnail and the picture's size
     kJobPicture = 2,    // the decoded picture, kept for opening
+    kJobStore = 3,      // a thumbnail cache record to write (never taken)
+    kJobPrune = 4,      // the thumbnail cache to prune (never taken)
 };
 
 // What TakeJobResult found.
@@ -47,6 +50,7 @@ struct CJobResult
 {
     uint8_t* thumb;      // thumbnail jobs: kThumbBytes, freed by the taker with free()
     CDecoded picture;    // picture jobs: the bitmaps, the taker's; the size for both kinds
+    CThumbFields fields; // thumbnail jobs: what the commit writes besides the thumbnail
 };
 
 // Returns how many workers decode for the queue, starting them on first use:
@@ -81,6 +85,29 @@ int64_t JobPixelsHeld();
 // is then left to them).
 int StopJobQueue(int32_t waitMs);
 
+// The thumbnail cache. Thumbnail jobs look the picture up there first: a hit
+// takes the place of the decode (a failure recorded from the window's own
+// load included); a miss decodes and stores what it made. A worker's failure
+// is never stored. The workers open the cache; without one that works, jobs
+// decode as if there were none.
+// Uses the cache in folder (absolute; null: the user's, u"": none, the
+// default) pruned to capBytes, for queues started from now on.
+void UseThumbCache(const char16_t* folder, int64_t capBytes);
+// Answers whether thumbnail jobs go through a cache.
+bool ThumbCacheInUse();
+// Hands a worker what the window's own load committed for a picture
+// (request's folder, name, format and flat; its stamp taken before that
+// load), to store unless the picture has changed since. Dropped when no
+// worker or no place is free.
+void StoreThumbLater(const CJobRequest* request, const PlatFileStamp* stamp, const CThumbFields* fields,
+                     const uint8_t* thumb);
+// Queues a prune of the cache down to its cap, for a worker when no other
+// job waits. Stopping the queue cuts a prune short.
+void PruneThumbCacheLater();
+// Returns how many thumbnail jobs were cache hits, and how many records
+// workers stored, since the queue started.
+void ThumbCacheCounts(int64_t* hits, int64_t* stores);
+
 // For tests and benchmarks.
 // Sets the number of workers (-1: from the CPUs, the default); the queue
 // starts again with it.
@@ -92,3 +119,5 @@ void SetJobPixelBudget(int64_t pixels);
 void HoldJobDecodes(bool hold);
 // Returns how many workers the hold keeps now.
 int32_t JobsHeldInDecode();
+// Makes every worker's decode fail, as when a worker is short of memory.
+void FailJobDecodes(bool fail);

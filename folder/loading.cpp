@@ -14,14 +14,18 @@
 #include "folder/folder_list.h"
 #include "folder/image_load.h"
 #include "folder/job_queue.h"
+#include "folder/thumb_cache.h"
 
 namespace {
 
 enum
 {
     // Thumbnail jobs queued or decoding per worker: enough to keep each busy
-    // between two ticks, few enough that a long listing holds little.
+    // between two ticks, few enough that a long listing holds little. Cache
+    // hits take a tenth of a millisecond each, so with a cache each worker
+    // is given enough for a tick.
     kThumbJobsPerWorker = 4,
+    kCachedJobsPerWorker = 64,
 };
 
 // A picture decoded ahead for opening.
@@ -104,7 +108,8 @@ int LoadHere(CFolderList* folder, CFileEntry* entry, uint8_t thumbnailOnly, FIBI
 void Feed(CFolderList* folder)
 {
     // Workers read through the listed path only: without one, all is decoded here.
-    const int32_t most = folder->path[0] ? kThumbJobsPerWorker * JobWorkers() : 0;
+    const int32_t perWorker = ThumbCacheInUse() ? kCachedJobsPerWorker : kThumbJobsPerWorker;
+    const int32_t most = folder->path[0] ? perWorker * JobWorkers() : 0;
     int32_t out = 0;
     for (int32_t i = folder->thumbsDone; i < folder->count && out < most; i++)
     {
@@ -152,7 +157,7 @@ int32_t FillThumbnails(CFolderList* folder, FIBITMAP** primary, FIBITMAP** secon
         entry->job = 0;
         if (got == kJobDone)
         {
-            CommitThumbnail(entry, result.thumb, result.picture.width, result.picture.height);
+            CommitThumbRecord(entry, &result.fields, result.thumb);
             free(result.thumb);
             made++;
             if (Clock::now() - start < std::chrono::microseconds(kFillTickMicros))
@@ -161,17 +166,35 @@ int32_t FillThumbnails(CFolderList* folder, FIBITMAP** primary, FIBITMAP** secon
             break;
         }
         // Decoding here takes the rest of the tick. Once the workers have let
-        // their memory go, what comes is the serial load's.
+        // their memory go, what comes is the serial load's, and a worker
+        // stores it in the cache.
+        CThumbSource source = {};
+        if (ThumbCacheInUse() && folder->path[0])
+            StampThumbSource(&source, folder->path, entry->name, entry->format, entry->flat);
         gQuiet = LoadHere(folder, entry, 1, primary, secondary, gQuiet == kFillWaits) ? kNoWait : kFillWaits;
         if (gQuiet == kNoWait)
         {
+            if (source.key.path)
+            {
+                CJobRequest request = {folder->path, entry->name, entry->format, entry->flat, kJobStore};
+                CThumbFields fields = {entry->width, entry->height, entry->format, entry->flat, entry->loadFailed};
+                StoreThumbLater(&request, &source.key.stamp, &fields, &entry->thumb[0][0][0][0]);
+            }
             made++;
             folder->thumbsDone++;
         }
+        FreeThumbSource(&source);
         break;
     }
     if (gQuiet == kNoWait)
         Feed(folder);
+    // Once a folder has filled, the cache is pruned, once a run.
+    static bool pruned = false;
+    if (!pruned && folder->listed && folder->thumbsDone >= folder->count && ThumbCacheInUse())
+    {
+        PruneThumbCacheLater();
+        pruned = true;
+    }
     return made;
 }
 

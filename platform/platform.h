@@ -19,6 +19,7 @@
 // [SECTION] Text and paths
 // [SECTION] Window host
 // [SECTION] Folders and files
+// [SECTION] Cache files
 // [SECTION] Drives, program path, opening documents
 // [SECTION] Command line and messages
 // [SECTION] Memory
@@ -170,6 +171,7 @@ void PlatPresent(PlatDC* dc, int32_t width, int32_t height, const uint32_t* bits
 void PlatShutdown();
 
 // [SECTION] Folders and files
+// [SECTION] Cache files
 
 // A directory listing in the order NTFS reports it.
 struct PlatFolderScan;
@@ -213,6 +215,67 @@ int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes
 // were read (fewer for a shorter file, 0 for an empty one); -1 when the name
 // is no regular file or cannot be opened or read. Never blocks on a pipe.
 int32_t PlatReadFileHead(const char16_t* name, uint8_t* buffer, int32_t capacity);
+
+// [SECTION] Cache files
+//
+// The thumbnail cache keeps small files of its own in a folder private to the
+// user. These calls take absolute paths and never look at the current folder,
+// so worker threads may call them, several at once, while the window's thread
+// changes folders. A failure is only ever a result: nothing is reported.
+
+// What tells whether a file changed: its size and its last modification time.
+struct PlatFileStamp
+{
+    uint64_t size;       // bytes
+    int64_t modifiedNs;  // nanoseconds since 1970-01-01 UTC, as finely as the file system keeps it
+};
+
+// A folder's files being listed, for PlatListFiles.
+struct PlatFileList;
+
+struct PlatFileInfo
+{
+    const char16_t* name;  // bare name, NUL-terminated, valid until the next call
+    PlatFileStamp stamp;
+};
+
+// Writes the absolute path of this program's cache folder for the user: on
+// Linux $XDG_CACHE_HOME/orvale-viewer (~/.cache/orvale-viewer when that is
+// unset or not absolute), on Windows %LOCALAPPDATA%\Orvale Viewer\cache. A
+// missing folder is created, with any missing parent, private to the user
+// (0700). Returns its length; 0, with buffer empty, when there is none to be
+// had (no home, no permission, a file where a folder should be, no fit).
+int32_t PlatGetCacheFolder(char16_t* buffer, int32_t capacity);
+// Reads the whole regular file at path into a new buffer (free() it), with
+// its stamp, from one opening: as PlatReadFile, and while it is open, the
+// file may be replaced (renamed over) by PlatWriteFileAtomic. Returns 1 on
+// success; 0 with bytes null.
+int PlatReadStampedFile(const char16_t* path, uint8_t** bytes, int32_t* length, PlatFileStamp* stamp);
+// Creates a folder private to the user (0700) unless one is there. Returns 1
+// when a folder is there afterwards, 0 otherwise.
+int PlatMakePrivateFolder(const char16_t* path);
+// Reads the stamp of the regular file at path (a link counts as what it
+// points to). Returns 1; 0 when there is no regular file there.
+int PlatGetFileStamp(const char16_t* path, PlatFileStamp* stamp);
+// Writes bytes as the whole file at path, private to the user (0600): into a
+// new temporary file in the same folder, then renamed over path, so whoever
+// opens path (another process too) finds the old file or all of the new one,
+// never a part. Returns 1 on success; 0 leaves path as it was and no
+// temporary file behind.
+int PlatWriteFileAtomic(const char16_t* path, const uint8_t* bytes, int32_t length);
+// Marks the file at path as used: its modification time becomes now. Returns
+// 1 on success, 0 otherwise.
+int PlatTouchFile(const char16_t* path);
+// Removes the file at path. Returns 1 when it was removed.
+int PlatRemoveFile(const char16_t* path);
+// Starts listing the files of the folder at path with their stamps, in no
+// particular order; sub-folders and anything else that is no regular file
+// are left out. Returns null when the folder cannot be read.
+PlatFileList* PlatListFiles(const char16_t* folder);
+// Fetches the next file. Returns 1 with info filled, 0 when none is left.
+int PlatNextFileInfo(PlatFileList* list, PlatFileInfo* info);
+// Ends a listing and frees it.
+void PlatEndFileList(PlatFileList* list);
 
 // [SECTION] Drives, program path, opening documents
 

@@ -24,6 +24,7 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +34,8 @@ TEST(Win32Start, ShowCommandMaximisesUnlessStartedMinimised)
 
 #include "app/shell.h"
 #include "folder/folder_list.h"
+#include "folder/image_load.h"
+#include "folder/thumb_cache.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_paths.h"
 #include "viewer/image_view.h"
@@ -205,6 +208,38 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
         EXPECT_TRUE(StartFromArgument(&v, path) == kStartPicture && v.selected >= 0 && Cwd() == where) << where.size();
     }
     ClearFolder(&v.folder), fs::remove(L"C:\\o.png"), fs::remove(L"C:\\windows\\o.png");
+}
+
+// The cache's folder is under LOCALAPPDATA, made when missing; a picture's
+// stamp counts from 1970 (Windows counts from 1601); a record stored cold is
+// found warm, holding what the load committed; a prune to nothing removes it.
+TEST(Win32Cache, FolderStampRecordAndPrune)
+{
+    const fs::path home = fs::temp_directory_path() / L"orvale-win32-cache-\u00e9t\u00e9";
+    fs::remove_all(home), fs::create_directories(home / L"pictures");
+    SetEnvironmentVariableW(L"LOCALAPPDATA", home.c_str());  // this process only
+    static CThumbCache cache;
+    ASSERT_EQ(OpenThumbCache(&cache, nullptr), 1);
+    EXPECT_EQ(std::u16string(cache.folder), (home / L"Orvale Viewer" / L"cache").u16string());
+    ASSERT_TRUE(PlatChangeFolder((const char16_t*)(home / L"pictures").c_str()) == 0 && WritePicture(L"p\u00e9.png", FIF_PNG));
+    fs::last_write_time(L"p\u00e9.png", fs::last_write_time(L"p\u00e9.png") - std::chrono::hours(1));
+    static CFolderList list;
+    ListFolder(&list);
+    CThumbSource source;
+    ASSERT_EQ(StampThumbSource(&source, list.path, list.entries[1]->name, list.entries[1]->format, list.entries[1]->flat), 1);
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_TRUE(source.key.stamp.size == fs::file_size(L"p\u00e9.png") && std::abs(source.key.stamp.modifiedNs / 1000000000 - (now - 3600)) < 60);
+    CFileEntry loaded = *list.entries[1], found = loaded;
+    FIBITMAP *primary = nullptr, *secondary = nullptr;
+    LoadEntryImage(&loaded, 1, &primary, &secondary);
+    CThumbFields fields = {loaded.width, loaded.height, loaded.format, loaded.flat, loaded.loadFailed}, back;
+    EXPECT_EQ(StoreThumbIfUnchanged(&cache, &source.key, &fields, &loaded.thumb[0][0][0][0]), 1);
+    EXPECT_EQ(FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]), 1);
+    CommitThumbRecord(&found, &back, &found.thumb[0][0][0][0]);
+    EXPECT_EQ(memcmp(&loaded, &found, sizeof(CFileEntry)), 0);
+    EXPECT_TRUE(PruneThumbCache(&cache, 0, nullptr) == 0 && FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]) == 0);
+    FreeThumbSource(&source);
+    ClearFolder(&list), PlatChangeFolder(u"C:\\"), fs::remove_all(home);
 }
 
 // The icon group is there by the name the window class asks for and by its

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_read.h"
 #include "platform/posix/posix_text.h"
 
 // [SECTION] Current folder
@@ -229,8 +230,7 @@ void PlatEndScan(PlatFolderScan* scan)
 
 // [SECTION] Files
 
-// Reads the regular file at path (bytes) whole; see PlatReadFile.
-static int ReadWholeFile(const char* path, uint8_t** bytes, int32_t* length)
+int PosixReadRegularFile(const char* path, uint8_t** bytes, int32_t* length, struct stat* status)
 {
     // Non-blocking, so that a pipe that stands where a picture stood cannot
     // hang the viewer; only regular files are read.
@@ -271,6 +271,8 @@ static int ReadWholeFile(const char* path, uint8_t** bytes, int32_t* length)
     }
     *bytes = buffer;
     *length = (int32_t)size;
+    if (status)
+        *status = st;
     return 1;
 }
 
@@ -281,7 +283,7 @@ int PlatReadFile(const char16_t* name, uint8_t** bytes, int32_t* length)
     char* path = PosixToBytes(name, nullptr);
     if (!path)
         return 0;
-    int ok = ReadWholeFile(path, bytes, length);
+    int ok = PosixReadRegularFile(path, bytes, length, nullptr);
     free(path);
     return ok;
 }
@@ -302,7 +304,7 @@ int PlatReadFileIn(const char16_t* folder, const char16_t* name, uint8_t** bytes
         if (at == 0 || path[at - 1] != '/')
             path[at++] = '/';
         memcpy(path + at, what, nameLength + 1);
-        ok = ReadWholeFile(path, bytes, length);
+        ok = PosixReadRegularFile(path, bytes, length, nullptr);
     }
     free(path);
     free(where);

@@ -9,7 +9,7 @@ set -eu
 PACKAGES="
 cmake g++ make pkg-config
 libsdl2-dev libx11-dev libfreeimage-dev libheif-dev libgtest-dev libbenchmark-dev
-libswscale-dev libavutil-dev
+libswscale-dev libavutil-dev zlib1g-dev
 xvfb openbox xdotool x11-utils imagemagick python3 python3-pil python3-xlib python3-numpy
 desktop-file-utils dpkg-dev lintian libheif-examples
 clang-14 libclang-rt-14-dev libtsan2
