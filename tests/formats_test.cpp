@@ -92,30 +92,12 @@ TEST(Mpf, SizeDecidesOnlyAfterABaselinePrimary)
 
 // [SECTION] ISO boxes
 
-// Returns a box of a type around its contents (32-bit size).
-Bytes Box(const char* type, const Bytes& contents)
-{
-    const uint32_t size = (uint32_t)contents.size() + 8;
-    Bytes b = {(uint8_t)(size >> 24), (uint8_t)(size >> 16), (uint8_t)(size >> 8), (uint8_t)size,
-               (uint8_t)type[0], (uint8_t)type[1], (uint8_t)type[2], (uint8_t)type[3]};
-    b.insert(b.end(), contents.begin(), contents.end());
-    return b;
-}
-
 Bytes Cat(std::initializer_list<Bytes> parts)
 {
     Bytes out;
     for (const Bytes& p : parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
-}
-
-Bytes Words(std::initializer_list<uint32_t> words)
-{
-    Bytes b;
-    for (uint32_t w : words)
-        b.insert(b.end(), {(uint8_t)(w >> 24), (uint8_t)(w >> 16), (uint8_t)(w >> 8), (uint8_t)w});
-    return b;
 }
 
 // Returns a string's bytes, the NULs inside it included.
@@ -128,16 +110,16 @@ Bytes Text(const char (&s)[N])
 TEST(IsoBoxes, BrandsMarkHeifAndAvif)
 {
     const std::pair<Bytes, bool> cases[] = {
-        {Box("ftyp", Text("isom\0\0\0\0mp41mif1")), true},       // a compatible brand
-        {Box("ftyp", Text("isom\0\0\0\0mp41avc1")), false},      // an MP4 video
-        {Box("ftyp", Text("isomheic")), false},                  // the minor version is no brand
-        {Cat({Box("free", {}), Box("ftyp", Text("heic\0\0\0\0"))}), false},  // ftyp must come first
+        {MakeBox("ftyp", Text("isom\0\0\0\0mp41mif1")), true},       // a compatible brand
+        {MakeBox("ftyp", Text("isom\0\0\0\0mp41avc1")), false},      // an MP4 video
+        {MakeBox("ftyp", Text("isomheic")), false},                  // the minor version is no brand
+        {Cat({MakeBox("free", {}), MakeBox("ftyp", Text("heic\0\0\0\0"))}), false},  // ftyp must come first
         {testfs::Fixture("two_streams.jpg"), false},
     };
     for (size_t i = 0; i < std::size(cases); i++)
         EXPECT_EQ(HasHeifBrand(cases[i].first.data(), cases[i].first.size()), cases[i].second) << "row " << i;
     // A prefix is enough, and brands past it are not read.
-    const Bytes avif = Box("ftyp", Text("isom\0\0\0\0mp41avif"));
+    const Bytes avif = MakeBox("ftyp", Text("isom\0\0\0\0mp41avif"));
     EXPECT_TRUE(HasHeifBrand(avif.data(), avif.size()));
     EXPECT_FALSE(HasHeifBrand(avif.data(), avif.size() - 1));
 }
@@ -146,31 +128,31 @@ TEST(IsoBoxes, BrandsMarkHeifAndAvif)
 // group, after a hdlr box.
 Bytes MetaWithGroup(const char* type, uint32_t versionAndFlags, std::initializer_list<uint32_t> group)
 {
-    return Box("meta", Cat({Words({0}), Box("hdlr", Bytes(24, 0)),
-                            Box("grpl", Box(type, Cat({Words({versionAndFlags}), Words(group)})))}));
+    return MakeBox("meta", Cat({BigEndianWords({0}), MakeBox("hdlr", Bytes(24, 0)),
+                            MakeBox("grpl", MakeBox(type, Cat({BigEndianWords({versionAndFlags}), BigEndianWords(group)})))}));
 }
 
 TEST(IsoBoxes, SterGroupNamesLeftThenRight)
 {
     const Bytes good = MetaWithGroup("ster", 0, {7, 2, 11, 12});
-    const Bytes largesize = Cat({Words({1}), Text("free"), Words({0, 24}), Bytes(8, 0)});
+    const Bytes largesize = Cat({BigEndianWords({1}), Text("free"), BigEndianWords({0, 24}), Bytes(8, 0)});
     struct Case
     {
         Bytes file;
         bool found;
     };
     const Case cases[] = {
-        {Cat({Box("ftyp", Text("heic")), good}), true},
+        {Cat({MakeBox("ftyp", Text("heic")), good}), true},
         {Cat({largesize, good}), true},                                              // 64-bit size before meta
-        {Cat({Box("uuid", Bytes(20, 0)), good}), true},                              // uuid's type in the header
-        {Cat({Box("uuid", Bytes(8, 0)), good}), false},                              // too short for its user type
-        {Cat({Words({0}), Text("meta"), Bytes(good.begin() + 8, good.end())}), true},  // size 0: to the end
+        {Cat({MakeBox("uuid", Bytes(20, 0)), good}), true},                              // uuid's type in the header
+        {Cat({MakeBox("uuid", Bytes(8, 0)), good}), false},                              // too short for its user type
+        {Cat({BigEndianWords({0}), Text("meta"), Bytes(good.begin() + 8, good.end())}), true},  // size 0: to the end
         {MetaWithGroup("ster", 0x01000000, {7, 2, 11, 12}), false},                  // version 1
         {MetaWithGroup("ster", 0, {7, 3, 11, 12, 13}), false},                       // three entities
         {MetaWithGroup("ster", 0, {7, 2, 11}), false},                               // the second id cut off
         {MetaWithGroup("altr", 0, {7, 2, 11, 12}), false},                           // another kind of group
-        {Cat({Box("grpl", Box("ster", Words({0, 7, 2, 11, 12}))), Box("meta", Words({0}))}), false},  // not in meta
-        {Cat({Words({4}), Text("free"), good}), false},                              // a size below the header
+        {Cat({MakeBox("grpl", MakeBox("ster", BigEndianWords({0, 7, 2, 11, 12}))), MakeBox("meta", BigEndianWords({0}))}), false},  // not in meta
+        {Cat({BigEndianWords({4}), Text("free"), good}), false},                              // a size below the header
         {Bytes(good.begin(), good.end() - 1), false},                                // meta longer than the file
     };
     for (size_t i = 0; i < std::size(cases); i++)
@@ -267,7 +249,7 @@ TEST(PhoneFiles, ThumbnailsAndOpenViewShowEachEyeUpright)
     Bytes cut = testfs::Fixture("phone/flat.heic"), huge = cut;
     cut.resize(cut.size() / 2);
     // The picture's ispe (64 x 48; its one tile is 64 x 64) claims 30000 x 10001 pixels.
-    const Bytes ispe = Cat({Text("ispe"), Words({0, 64, 48})}), claim = Words({30000, 10001});
+    const Bytes ispe = Cat({Text("ispe"), BigEndianWords({0, 64, 48})}), claim = BigEndianWords({30000, 10001});
     std::copy(claim.begin(), claim.end(), std::search(huge.begin(), huge.end(), ispe.begin(), ispe.end()) + 8);
     ASSERT_TRUE(t.Write("cut.heic", cut) && t.Write("huge.heic", huge) && t.Enter());
     SetJobWorkers(2);

@@ -1,7 +1,7 @@
 // Tests of the decoders' table, format detection from a file's first bytes,
-// and the job queue on real files: a window that never waits for a held
-// worker, and the pixel budget. (loading_test checks results against the
-// window's own loads.) Built again under ThreadSanitizer (build-tsan).
+// and the job queue's pixel budget on real files. (loading_test checks that
+// the window never waits for a held worker, and results against the window's
+// own loads.) Built again under ThreadSanitizer (build-tsan).
 #include <gtest/gtest.h>
 
 #include <FreeImage.h>
@@ -110,27 +110,6 @@ TEST(Decoders, FormatFromTheHeadAsFromTheWholeFile)
         std::string path(name, name + std::char_traits<char16_t>::length(name));
         EXPECT_EQ(DetectImageFormat(name), FreeImage_GetFileType(path.c_str(), 0)) << path;
     }
-}
-
-// With a worker held inside a decode, taking, abandoning one job or all
-// return at once (the test would hang if any waited); the worker frees what
-// it made once it ends.
-TEST_F(JobQueue, NothingWaitsForAHeldWorker)
-{
-    CSerial s(u"sbs_2000x1000.jps", 1);
-    HoldJobDecodes(true);
-    uint32_t picture = Submit(&s.entry, kJobPicture), thumb = Submit(&s.entry, kJobThumbnail);
-    while (JobsHeldInDecode() < 2)
-        usleep(1000);
-    CJobResult r;
-    EXPECT_EQ(TakeJobResult(picture, &r), kJobNotReady);
-    AbandonJob(picture);
-    EXPECT_EQ(TakeJobResult(picture, &r), kJobDecodeHere);
-    AbandonAllJobs();
-    EXPECT_EQ(TakeJobResult(thumb, &r), kJobDecodeHere);
-    HoldJobDecodes(false);
-    WaitIdle();
-    EXPECT_EQ(JobPixelsHeld(), 0);
 }
 
 // Pictures wait for room: with room for one, the second does not decode while

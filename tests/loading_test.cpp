@@ -27,6 +27,7 @@
 #include "platform/headless/headless.h"
 #include "render/frame.h"
 #include "render/split.h"
+#include "tests/serial_load.h"
 #include "tests/temp_folder.h"
 #include "viewer/toolbar.h"
 #include "viewer/viewer_state.h"
@@ -37,24 +38,8 @@ namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-// Everything a load writes into an entry: flags, format, size, thumbnail.
-Bytes State(const CFileEntry* e) { return Bytes((const uint8_t*)e, (const uint8_t*)&e->name); }
-
-// Loads a fresh copy of e as the listing made it, on this thread, with the
-// window's own code; returns its state, and its pixels in *pixels when given.
-Bytes SerialState(const CFileEntry* e, Bytes* pixels = nullptr, uint8_t thumbnailOnly = 1)
-{
-    CFileEntry* c = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-    InitEntry(c, e->name, 0, e->flat), c->format = e->format;
-    FIBITMAP *p = nullptr, *s = nullptr;
-    LoadEntryImage(c, thumbnailOnly, &p, &s);
-    for (FIBITMAP* b : {p, s})
-        if (pixels && b)
-            pixels->insert(pixels->end(), FreeImage_GetBits(b), FreeImage_GetBits(b) + FreeImage_GetPitch(b) * FreeImage_GetHeight(b));
-    Bytes state = State(c);
-    FreeImageSlots(&p, &s), free(c->name), free(c);
-    return state;
-}
+using testfs::SerialState;
+using testfs::State;
 
 // Returns the open picture's pixels.
 Bytes Shown(const CViewer* v)
@@ -128,14 +113,6 @@ protected:
     CViewer* v = &gViewer;
     testfs::TempFolder folder;
 };
-
-TEST_F(Loading, ThumbnailsComeInListingOrderAsTheWindowMakesThem)
-{
-    ASSERT_EQ(chdir(ORVALE_FIXTURES), 0);
-    HeadlessSend(WM_PAINT, 0, 0);
-    Fill();
-    ExpectAsSerial();
-}
 
 // The folder renamed after listing, before the first tick: the workers cannot
 // read through the listed path, and the fill ends as the serial one.

@@ -1,7 +1,7 @@
 // Tests of the window procedure, the pass, the mouse and the toolbar on the
 // headless host, for what the end-to-end runs (tests/e2e) do not reach:
 // routing and the click rule, hit tests at cell edges, folders up to the
-// root, the thumbnail tick, clicks deep in a long listing, press regions,
+// root, clicks deep in a long listing, press regions,
 // drag and wheel edge cases, the toolbar's slots, and Help and Web
 // handing the right target to xdg-open.
 #include <gtest/gtest.h>
@@ -17,7 +17,6 @@
 
 #include "app/shell.h"
 #include "folder/folder_list.h"
-#include "folder/job_queue.h"
 #include "platform/headless/headless.h"
 #include "render/assets/assets.h"
 #include "render/frame.h"
@@ -190,35 +189,6 @@ TEST_F(Shell, ClicksSelectTheCellUnderThemNothingInTheGapsAndEnterFolders)
     EXPECT_EQ(fs::current_path(), "/");
     EXPECT_EQ(std::u16string(v->folder.path), u"/");
     EXPECT_GT(v->folder.count, 0);
-}
-
-// Each tick of timer 13 makes one thumbnail, in listing order, for files only,
-// and runs a pass; with nothing pending a tick runs none. (On the window's
-// thread here; loading_test covers the workers.)
-TEST_F(Shell, TimerMakesOneThumbnailPerTick)
-{
-    SetJobWorkers(0);
-    const std::vector<uint8_t> jpeg = testfs::Fixture("left.JPS");
-    ASSERT_TRUE(folder.Write("a.jpg", jpeg) && folder.Write("b.jps", jpeg) && folder.Folder("album") &&
-                folder.Write("bad.jpg", testfs::Fixture("truncated_header.jpg")));
-    HeadlessSend(WM_PAINT, 0, 0);  // "..", a.jpg, album, b.jps, bad.jpg
-    ASSERT_EQ(v->folder.count, 5);
-    CFileEntry *a = v->folder.entries[1], *b = v->folder.entries[3], *bad = v->folder.entries[4];
-    v->folder.count = 1;  // the walk stops at the count
-    EXPECT_EQ(Passes(WM_TIMER, 12), 0);
-    EXPECT_EQ(Passes(WM_TIMER, 13), 0);
-    EXPECT_EQ(a->thumbPending, 1);
-    v->folder.count = 5;
-    for (int made = 1; made <= 4; made++)
-    {
-        EXPECT_EQ(Passes(WM_TIMER, 13), made < 4) << made;
-        EXPECT_EQ(a->thumbPending, 0) << made;
-        EXPECT_EQ(b->thumbPending, made < 2) << made;
-        EXPECT_EQ(bad->thumbPending, made < 3) << made;
-        EXPECT_EQ(v->thumbPrimary, nullptr) << made;  // no bitmap outlives its tick
-        EXPECT_EQ(v->thumbSecondary, nullptr) << made;
-    }
-    SetJobWorkers(-1);
 }
 
 // Thumbnails wholly under the open picture are left out of the pass: the

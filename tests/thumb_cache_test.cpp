@@ -23,6 +23,7 @@
 #include "folder/job_queue.h"
 #include "folder/loading.h"
 #include "folder/thumb_cache.h"
+#include "tests/serial_load.h"
 #include "tests/temp_folder.h"
 #include "tools/kit/picture_kit.h"
 
@@ -39,41 +40,18 @@ void Age(const std::string& path, long seconds = 0, long ns = 0)
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
-// A BMP of noise from a seed, whose thumbnail is too noisy to deflate: the
-// same size for the same width and height.
+// A BMP of noise from a seed: the same size for the same width and height.
 std::vector<uint8_t> Bmp(int width, int height, uint32_t seed)
 {
-    FIBITMAP* dib = SolidPicture(width, height, 0);
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < 3 * width; x++)
-            FreeImage_GetScanLine(dib, y)[x] = (BYTE)((seed = seed * 1664525u + 1013904223u) >> 24);
-    FIMEMORY* memory = FreeImage_OpenMemory();
-    FreeImage_SaveToMemory(FIF_BMP, dib, memory);
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    FreeImage_AcquireMemory(memory, &data, &size);
-    std::vector<uint8_t> bytes(data, data + size);
-    FreeImage_CloseMemory(memory), FreeImage_Unload(dib);
+    FIBITMAP* dib = NoisePicture(width, height, seed);
+    std::vector<uint8_t> bytes = EncodeBmp(dib);
+    FreeImage_Unload(dib);
     return bytes;
 }
 
 typedef std::vector<uint8_t> Bytes;
-
-// Everything a load writes into an entry: flags, format, size, thumbnail.
-Bytes State(const CFileEntry* e) { return Bytes((const uint8_t*)e, (const uint8_t*)&e->name); }
-
-// Loads a fresh copy of e as the listing made it, on this thread, the serial
-// way, and returns its state.
-Bytes SerialState(const CFileEntry* e)
-{
-    CFileEntry* c = (CFileEntry*)calloc(1, sizeof(CFileEntry));
-    InitEntry(c, e->name, 0, e->flat), c->format = e->format;
-    FIBITMAP *p = nullptr, *s = nullptr;
-    LoadEntryImage(c, 1, &p, &s);
-    Bytes state = State(c);
-    FreeImageSlots(&p, &s), free(c->name), free(c);
-    return state;
-}
+using testfs::SerialState;
+using testfs::State;
 
 // Returns the picture's name a record was made for.
 std::string RecordOf(const std::string& record)

@@ -311,6 +311,22 @@ void ShiftItemOffsets(ByteVector& b, size_t iloc, size_t from, uint32_t delta)
 
 }  // namespace
 
+ByteVector MakeBox(const char* type, const ByteVector& contents)
+{
+    ByteVector box = BigEndianWords({(uint32_t)contents.size() + 8});
+    box.insert(box.end(), type, type + 4);
+    box.insert(box.end(), contents.begin(), contents.end());
+    return box;
+}
+
+ByteVector BigEndianWords(std::initializer_list<uint32_t> words)
+{
+    ByteVector b;
+    for (uint32_t w : words)
+        b.insert(b.end(), {(uint8_t)(w >> 24), (uint8_t)(w >> 16), (uint8_t)(w >> 8), (uint8_t)w});
+    return b;
+}
+
 ByteVector EncodeHeif(FIBITMAP* dib, bool avif, int orientation) { return EncodeImages({dib}, avif, orientation); }
 
 ByteVector StereoHeic(FIBITMAP* left, FIBITMAP* right, int orientation, bool swapped)
@@ -335,9 +351,8 @@ ByteVector StereoHeic(FIBITMAP* left, FIBITMAP* right, int orientation, bool swa
     }
     const uint32_t leftId = primary, rightId = ids[0] == primary ? ids[1] : ids[0];
     // grpl { ster: version 0, flags 0, group id, 2 entities, their ids }
-    ByteVector grpl = {0, 0, 0, 36, 'g', 'r', 'p', 'l', 0, 0, 0, 28, 's', 't', 'e', 'r', 0, 0, 0, 0};
-    for (uint32_t v : {1000u, 2u, swapped ? rightId : leftId, swapped ? leftId : rightId})
-        grpl.insert(grpl.end(), {(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v});
+    const ByteVector grpl =
+        MakeBox("grpl", MakeBox("ster", BigEndianWords({0, 1000, 2, swapped ? rightId : leftId, swapped ? leftId : rightId})));
     // At the end of meta: everything after it, the item data included, moves.
     const size_t metaEnd = meta + Get32(file, meta);
     ShiftItemOffsets(file, iloc, metaEnd, (uint32_t)grpl.size());

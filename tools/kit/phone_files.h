@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "tools/kit/picture_kit.h"
 
@@ -41,6 +42,11 @@ ByteVector IsoGainMapMarker();
 // the second stream follows the first directly.
 ByteVector MpfFile(const ByteVector& first, const ByteVector& second, uint32_t firstAttribute,
                    uint32_t secondAttribute, bool bigEndian);
+
+// Returns an ISO box (32-bit size) of a type around its contents.
+ByteVector MakeBox(const char* type, const ByteVector& contents);
+// Returns 32-bit words in big-endian order, as ISO boxes hold them.
+ByteVector BigEndianWords(std::initializer_list<uint32_t> words);
 
 // Encodes a bitmap as HEIC (HEVC) or AVIF (AV1), with irot/imir boxes for an
 // Exif-style orientation (1: none). Empty when libheif cannot encode.

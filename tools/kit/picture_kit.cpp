@@ -270,6 +270,15 @@ FIBITMAP* SolidPicture(int width, int height, uint32_t color)
     return dib;
 }
 
+FIBITMAP* NoisePicture(int width, int height, uint32_t seed)
+{
+    FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < 3 * width; x++)
+            FreeImage_GetScanLine(dib, y)[x] = (BYTE)((seed = seed * 1664525u + 1013904223u) >> 24);
+    return dib;
+}
+
 FIBITMAP* SideBySide(FIBITMAP* left, FIBITMAP* right)
 {
     unsigned w = FreeImage_GetWidth(left), h = FreeImage_GetHeight(left);
@@ -418,6 +427,8 @@ ByteVector EncodeJpeg(FIBITMAP* dib, int quality)
 }
 
 ByteVector EncodePng(FIBITMAP* dib) { return Encode(dib, FIF_PNG, PNG_DEFAULT); }
+
+ByteVector EncodeBmp(FIBITMAP* dib) { return Encode(dib, FIF_BMP, BMP_DEFAULT); }
 
 ByteVector AddExifPreview(const ByteVector& jpeg, const ByteVector& preview)
 {

@@ -24,6 +24,9 @@ FIBITMAP* CoordinatePicture(int width, int height);
 void CoordinatePixel(int x, int y, uint8_t bgr[3]);
 // Returns a 24-bit bitmap of one colour (0x00RRGGBB).
 FIBITMAP* SolidPicture(int width, int height, uint32_t color);
+// Returns a 24-bit bitmap of noise from a seed, too noisy for its
+// thumbnail to deflate.
+FIBITMAP* NoisePicture(int width, int height, uint32_t seed);
 // Puts two bitmaps of equal size side by side, left then right.
 FIBITMAP* SideBySide(FIBITMAP* left, FIBITMAP* right);
 
@@ -32,6 +35,8 @@ FIBITMAP* SideBySide(FIBITMAP* left, FIBITMAP* right);
 ByteVector EncodeJpeg(FIBITMAP* dib, int quality);
 // Encodes a bitmap as PNG.
 ByteVector EncodePng(FIBITMAP* dib);
+// Encodes a bitmap as BMP.
+ByteVector EncodeBmp(FIBITMAP* dib);
 // Inserts an APP1 Exif segment carrying a preview JPEG (IFD1 thumbnail) right
 // after the SOI of a JPEG stream.
 ByteVector AddExifPreview(const ByteVector& jpeg, const ByteVector& preview);
