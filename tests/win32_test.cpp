@@ -212,7 +212,8 @@ TEST(Win32Paths, UpToTheDriveRootAndPicturesNamedByTheirPath)
 
 // The cache's folder is under LOCALAPPDATA, made when missing; a picture's
 // stamp counts from 1970 (Windows counts from 1601); a record stored cold is
-// found warm, holding what the load committed; a prune to nothing removes it.
+// found warm, holding what the load committed, and marked used; a prune to
+// nothing removes it.
 TEST(Win32Cache, FolderStampRecordAndPrune)
 {
     const fs::path home = fs::temp_directory_path() / L"orvale-win32-cache-\u00e9t\u00e9";
@@ -234,7 +235,12 @@ TEST(Win32Cache, FolderStampRecordAndPrune)
     LoadEntryImage(&loaded, 1, &primary, &secondary);
     CThumbFields fields = {loaded.width, loaded.height, loaded.format, loaded.flat, loaded.loadFailed}, back;
     EXPECT_EQ(StoreThumbIfUnchanged(&cache, &source.key, &fields, &loaded.thumb[0][0][0][0]), 1);
+    fs::path record;  // the only file in the cache
+    for (const auto& f : fs::recursive_directory_iterator(home / L"Orvale Viewer" / L"cache"))
+        record = f.is_regular_file() ? f.path() : record;
+    fs::last_write_time(record, fs::file_time_type::clock::now() - std::chrono::hours(2));
     EXPECT_EQ(FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]), 1);
+    EXPECT_GT(fs::last_write_time(record), fs::file_time_type::clock::now() - std::chrono::minutes(10)) << "a hit not marked as a use";
     CommitThumbRecord(&found, &back, &found.thumb[0][0][0][0]);
     EXPECT_EQ(memcmp(&loaded, &found, sizeof(CFileEntry)), 0);
     EXPECT_TRUE(PruneThumbCache(&cache, 0, nullptr) == 0 && FindThumbRecord(&cache, &source.key, &back, &found.thumb[0][0][0][0]) == 0);
