@@ -4,8 +4,10 @@
 // is no view (a camera's preview, a phone's HDR gain map, another picture),
 // the file is a flat picture made of its first stream alone.
 #include <FreeImage.h>
+#include <cstdlib>
 
 #include "folder/decoder.h"
+#include "folder/exif_guard.h"
 #include "folder/image_load.h"
 #include "folder/mpf.h"
 #include "folder/upright.h"
@@ -23,6 +25,9 @@ static int32_t DetectTwoStreams(const CDecodeInput* in)
 static void StreamSize(const uint8_t* bytes, int32_t length, int32_t* width, int32_t* height)
 {
     *width = *height = 0;
+    uint8_t* copy = nullptr;
+    if (!(bytes = GuardExif(bytes, length, &copy)))
+        return;
     FIMEMORY* memory = FreeImage_OpenMemory((BYTE*)bytes, (DWORD)length);
     FIBITMAP* header = memory ? FreeImage_LoadFromMemory(FIF_JPEG, memory, FIF_LOAD_NOPIXELS) : nullptr;
     if (header)
@@ -33,6 +38,7 @@ static void StreamSize(const uint8_t* bytes, int32_t length, int32_t* width, int
     }
     if (memory)
         FreeImage_CloseMemory(memory);
+    free(copy);
 }
 
 // Answers whether the second stream is shown as the other eye: by the MPF

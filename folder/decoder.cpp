@@ -7,8 +7,10 @@
 #include "folder/decoder.h"
 
 #include <FreeImage.h>
+#include <cstdlib>
 #include <cstring>
 
+#include "folder/exif_guard.h"
 #include "folder/image_load.h"
 #include "folder/iso_boxes.h"
 #include "folder/upright.h"
@@ -107,11 +109,14 @@ int64_t RangePixels(int32_t format, const uint8_t* bytes, int32_t length)
     FREE_IMAGE_FORMAT fif = (FREE_IMAGE_FORMAT)format;
     if (length <= 0 || !FreeImage_FIFSupportsNoPixels(fif))
         return 0;
-    FIMEMORY* memory = FreeImage_OpenMemory((BYTE*)bytes, (DWORD)length);
-    if (!memory)
+    uint8_t* copy = nullptr;
+    if (fif == FIF_JPEG && !(bytes = GuardExif(bytes, length, &copy)))
         return 0;
-    FIBITMAP* header = FreeImage_LoadFromMemory(fif, memory, FIF_LOAD_NOPIXELS);
-    FreeImage_CloseMemory(memory);
+    FIMEMORY* memory = FreeImage_OpenMemory((BYTE*)bytes, (DWORD)length);
+    FIBITMAP* header = memory ? FreeImage_LoadFromMemory(fif, memory, FIF_LOAD_NOPIXELS) : nullptr;
+    if (memory)
+        FreeImage_CloseMemory(memory);
+    free(copy);
     if (!header)
         return 0;
     // A stream over the limit is refused before any pixel is made.
@@ -124,11 +129,17 @@ FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length, int 
 {
     if (length <= 0)
         return nullptr;
+    FREE_IMAGE_FORMAT fif = (FREE_IMAGE_FORMAT)format;
+    uint8_t* copy = nullptr;
+    if (fif == FIF_JPEG && !(bytes = GuardExif(bytes, length, &copy)))
+        return nullptr;
     // FreeImage only reads through the memory stream; its type wants it writable.
     FIMEMORY* memory = FreeImage_OpenMemory((BYTE*)bytes, (DWORD)length);
     if (!memory)
+    {
+        free(copy);
         return nullptr;
-    FREE_IMAGE_FORMAT fif = (FREE_IMAGE_FORMAT)format;
+    }
     FIBITMAP* dib = nullptr;
     bool fits = true;
     if (FreeImage_FIFSupportsNoPixels(fif))
@@ -142,6 +153,7 @@ FIBITMAP* DecodeRange(int32_t format, const uint8_t* bytes, int32_t length, int 
     if (fits)
         dib = FreeImage_LoadFromMemory(fif, memory, flags);
     FreeImage_CloseMemory(memory);
+    free(copy);
     if (dib && (!FreeImage_HasPixels(dib) || !WithinBudget(dib)))
     {
         FreeImage_Unload(dib);

@@ -15,6 +15,7 @@
 
 #include "app/shell.h"
 #include "folder/decoder.h"
+#include "folder/exif_guard.h"
 #include "folder/image_load.h"
 #include "folder/iso_boxes.h"
 #include "folder/mpf.h"
@@ -88,6 +89,45 @@ TEST(Mpf, SizeDecidesOnlyAfterABaselinePrimary)
     // The fixtures differ in width and height at once.
     EXPECT_FALSE(SecondStreamIsView(kSecondIsViewIfSameSize, 64, 48, 48, 48));
     EXPECT_FALSE(SecondStreamIsView(kSecondIsViewIfSameSize, 64, 48, 64, 64));
+}
+
+// [SECTION] Exif guard
+
+// An Exif segment that does not fit is passed by: the picture decodes as
+// stored (the upright one, turned by orientation 6, swaps width and height).
+TEST(ExifGuard, SegmentsThatDoNotFitArePassedBy)
+{
+    const Bytes upright = testfs::Fixture("phone/orientation_6.jpg");
+    const size_t tiff = 12, size = 26;  // one IFD of one entry: the orientation
+    // Bytes of the TIFF data changed: (offset, value) pairs, and the fault.
+    const struct { std::vector<std::pair<size_t, uint8_t>> changes; const char* fault; } rows[] = {
+        {{}, "a segment that fits is passed by"},
+        {{{4, 1}}, "IFD0 inside the header: its count read from the byte order runs past the segment"},
+        {{{8, 2}}, "the IFD's entries run past the segment"},
+        {{{12, 0}}, "a type the library does not know"},
+        {{{14, 16}}, "sixteen values past the segment"},
+        {{{10, 0x69}, {11, 0x87}, {12, 4}, {18, 8}}, "an Exif IFD that points to itself"},
+    };
+    CDecoded stored = {};
+    for (const auto& row : rows)
+    {
+        Bytes b = upright;
+        for (const auto& [at, value] : row.changes)
+            b[tiff + at] = value;
+        EXPECT_EQ(ExifFits(b.data() + tiff, size), row.changes.empty()) << row.fault;
+        CDecodeInput in = {b.data(), (int32_t)b.size(), FIF_JPEG, 1};
+        int32_t found = 0;
+        CDecoded picture = {};
+        ASSERT_EQ(FindDecoder(&in, &found)->decode(&in, found, &picture), 1) << row.fault;
+        if (row.changes.empty())
+            stored = {nullptr, nullptr, picture.height, picture.width};
+        else
+        {
+            EXPECT_EQ(picture.width, stored.width) << row.fault;
+            EXPECT_EQ(picture.height, stored.height) << row.fault;
+        }
+        FreeDecoded(&picture);
+    }
 }
 
 // [SECTION] ISO boxes
