@@ -609,7 +609,8 @@ int64_t PruneThumbCache(const CThumbCache* cache, int64_t capBytes, const std::a
         }
         PlatEndFileList(list);
     }
-    qsort(items, count, sizeof(CPruneItem), CompareByUse);
+    if (count > 0)  // no records: items is still null
+        qsort(items, count, sizeof(CPruneItem), CompareByUse);
     const bool cut = cancel && cancel->load(std::memory_order_relaxed);
     for (size_t i = 0; i < count && total > capBytes && !cut; i++)
     {

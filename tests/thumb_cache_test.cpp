@@ -264,6 +264,7 @@ TEST_F(ThumbCacheTest, TheUsersCacheFolderIsPrivateOrThereIsNone)
         setenv("XDG_CACHE_HOME", row.xdg.c_str(), 1), setenv("HOME", row.home.c_str(), 1);
         CThumbCache cache;
         EXPECT_EQ(OpenThumbCache(&cache, nullptr), !row.folder.empty());
+        EXPECT_EQ(PruneThumbCache(&cache, kThumbCacheCapBytes, nullptr), 0) << "an empty cache";
         EXPECT_EQ(std::u16string(cache.folder), U16(row.folder));
         struct stat st = {}, parent = {};
         const bool made = stat(row.folder.c_str(), &st) == 0 && stat((row.folder + "/..").c_str(), &parent) == 0;
